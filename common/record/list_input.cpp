@@ -1,0 +1,142 @@
+#include "record/list_input.h"
+
+namespace rec {
+
+namespace {
+
+constexpr char kEndOfFileMark = 26;
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool ends_token(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/'; }
+
+class Tokenizer {
+ public:
+  Tokenizer(RecordSource& source, ListSource kind) : source_(source), kind_(kind) {}
+
+  // Moves to the next record; a record of the single character 26 ends the
+  // file for this read.
+  bool fetch() {
+    if (!source_.next(record_)) return false;
+    if (kind_ == ListSource::External && record_.size() == 1 && record_[0] == kEndOfFileMark) return false;
+    at_ = 0;
+    return true;
+  }
+
+  int read(ItemCursor& items) {
+    if (!fetch()) return kEndOfFile;
+    bool comma_seen = true;  // a comma before the first value is a null value
+    while (!items.done()) {
+      // Find the next value, passing over separators and null values.
+      for (;;) {
+        while (at_ < record_.size() && is_blank(record_[at_])) ++at_;
+        if (at_ == record_.size()) {
+          if (!fetch()) return kEndOfFile;
+          continue;
+        }
+        char c = record_[at_];
+        if (c == '/') return 0;
+        if (c != ',') break;
+        ++at_;
+        if (comma_seen) {
+          items.next();  // a null value leaves its item as it is
+          if (items.done()) return 0;
+        }
+        comma_seen = true;
+      }
+      comma_seen = false;
+
+      // An unsigned count r > 0 before '*' repeats what follows it r times.
+      long repeat = 1;
+      std::size_t digits_end = at_;
+      while (digits_end < record_.size() && record_[digits_end] >= '0' && record_[digits_end] <= '9') ++digits_end;
+      if (digits_end > at_ && digits_end < record_.size() && record_[digits_end] == '*') {
+        long r = 0;
+        for (std::size_t k = at_; k < digits_end && r <= 1000000000; ++k) r = r * 10 + (record_[k] - '0');
+        if (r > 0) {
+          repeat = r;
+          at_ = digits_end + 1;
+          if (at_ == record_.size() || ends_token(record_[at_])) {
+            // r* alone stands for r null values.
+            for (long k = 0; k < repeat && !items.done(); ++k) items.next();
+            continue;
+          }
+        }
+      }
+
+      bool quoted = false;
+      std::string_view value;
+      if (record_[at_] == '\'' || record_[at_] == '"') {
+        int st = read_quoted(value);
+        if (st != 0) return st;
+        quoted = true;
+      } else {
+        std::size_t b = at_;
+        while (at_ < record_.size() && !ends_token(record_[at_])) ++at_;
+        value = record_.substr(b, at_ - b);
+      }
+
+      for (long k = 0; k < repeat && !items.done(); ++k) {
+        int st = assign(items.next(), value, quoted);
+        if (st != 0) return st;
+      }
+    }
+    return 0;
+  }
+
+ private:
+  // A quoted value: a doubled quote stands for one, a record end adds
+  // nothing, and what follows the closing quote up to the next separator is
+  // passed over.
+  int read_quoted(std::string_view& value) {
+    char quote = record_[at_++];
+    text_.clear();
+    for (;;) {
+      if (at_ == record_.size()) {
+        if (!fetch()) return kEndOfFile;
+        continue;
+      }
+      char c = record_[at_++];
+      if (c == quote) {
+        if (at_ < record_.size() && record_[at_] == quote) {
+          text_ += quote;
+          ++at_;
+          continue;
+        }
+        break;
+      }
+      text_ += c;
+    }
+    while (at_ < record_.size() && !ends_token(record_[at_])) ++at_;
+    value = text_;
+    return 0;
+  }
+
+  int assign(const Item& item, std::string_view value, bool quoted) {
+    switch (item.kind) {
+      case ItemKind::Text:
+        if (value.size() > kListTextLimit) return kSyntaxError;
+        item.text_ref().assign(value);
+        return 0;
+      case ItemKind::Integer:
+        return list_read_integer(value, quoted, kind_, item.integer());
+      case ItemKind::Real:
+        return list_read_real(value, quoted, kind_, item.real());
+    }
+    return 0;
+  }
+
+  RecordSource& source_;
+  ListSource kind_;
+  std::string_view record_;
+  std::size_t at_ = 0;
+  std::string text_;
+};
+
+}  // namespace
+
+int list_read(RecordSource& source, ListSource kind, ItemCursor items) {
+  Tokenizer t(source, kind);
+  return t.read(items);
+}
+
+}  // namespace rec

@@ -1,0 +1,502 @@
+#include "record/units.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace rec {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 1 << 20;
+constexpr std::size_t kFlushThreshold = 1 << 20;
+
+// The failure number of a platform error met while opening a file.
+int open_failure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return failure::kFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS: return failure::kPermission;
+    case ENAMETOOLONG:
+    case EINVAL: return failure::kFileName;
+    default: return failure::kOpenFailure;
+  }
+}
+
+bool write_all(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    ssize_t k = ::write(fd, p, n);
+    if (k < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += k;
+    n -= static_cast<std::size_t>(k);
+  }
+  return true;
+}
+
+std::string default_file_name(int unit) {
+  std::string var = "FORT" + std::to_string(unit);
+  const char* value = std::getenv(var.c_str());
+  if (value != nullptr && *value != '\0') return value;
+  return "fort." + std::to_string(unit);
+}
+
+}  // namespace
+
+std::string platform_name(std::string_view name) {
+  std::string s(tarvello::trim_right(name));
+  for (char& c : s)
+    if (c == '\\') c = '/';
+  return s;
+}
+
+struct Units::Connection : RecordSource {
+  int unit = 0;
+  std::string path;  // full path, for messages
+  int fd = -1;       // the file as opened (read from, and written unless replacing)
+  bool console = false;
+  bool writable = true;
+
+  // Reading: records are cut from a buffer of the file's bytes.
+  std::string in;
+  std::size_t begin = 0, filled = 0;
+  off_t in_offset = 0;    // file offset of in[0]
+  bool eof = false;
+  off_t consumed = 0;     // end of the last record read
+  bool unterminated = false;  // that record had no line end
+
+  // Writing.
+  bool written = false;   // the first record has been written
+  std::string out;
+
+  // Replacing whole: writes go to a temporary file beside the target.
+  bool replace = false;
+  bool target_missing = false;
+  std::string target;     // platform name of the target
+  std::string temp;       // platform name of the temporary file
+  int temp_fd = -1;
+
+  int write_fd() const { return replace ? temp_fd : fd; }
+
+  // Reads more of the file into the buffer; false at its end.
+  bool refill() {
+    if (eof || fd < 0) {
+      eof = true;
+      return false;
+    }
+    if (begin > 0) {
+      in.erase(0, begin);
+      in_offset += static_cast<off_t>(begin);
+      filled -= begin;
+      begin = 0;
+    }
+    if (in.size() < filled + kReadChunk) in.resize(filled + kReadChunk);
+    for (;;) {
+      ssize_t k = ::read(fd, in.data() + filled, in.size() - filled);
+      if (k < 0 && errno == EINTR) continue;
+      if (k < 0) throw TransferFailure{failure::kReadError};
+      if (k == 0) {
+        eof = true;
+        return false;
+      }
+      filled += static_cast<std::size_t>(k);
+      return true;
+    }
+  }
+
+  bool next(std::string_view& record) override {
+    if (written) return false;  // nothing is read after the first write
+    std::size_t scanned = begin;
+    for (;;) {
+      const char* base = in.data();
+      const void* lf = std::memchr(base + scanned, '\n', filled - scanned);
+      if (lf != nullptr) {
+        std::size_t end = static_cast<const char*>(lf) - base;
+        std::size_t stop = end;
+        while (stop > begin && base[stop - 1] == '\r') --stop;  // CR bytes just before the LF
+        record = std::string_view(base + begin, stop - begin);
+        begin = end + 1;
+        consumed = in_offset + static_cast<off_t>(begin);
+        unterminated = false;
+        return true;
+      }
+      scanned = filled;
+      std::size_t old_begin = begin;
+      if (!refill()) {
+        if (begin == filled) return false;
+        // A last line without LF is a record.
+        record = std::string_view(in.data() + begin, filled - begin);
+        begin = filled;
+        consumed = in_offset + static_cast<off_t>(begin);
+        unterminated = true;
+        return true;
+      }
+      scanned -= old_begin - begin;
+    }
+  }
+
+  bool at_end() {
+    if (written) return true;
+    if (begin < filled) return false;
+    return !refill();
+  }
+};
+
+Units::Units() {
+  char buffer[4096];
+  if (::getcwd(buffer, sizeof buffer) != nullptr) directory_ = buffer;
+  auto console = std::make_unique<Connection>();
+  console->unit = kConsole;
+  console->path = "standard output";
+  console->fd = STDOUT_FILENO;
+  console->console = true;
+  console->written = true;
+  connections_.push_back(std::move(console));
+}
+
+Units::~Units() {
+  // end_run has normally closed everything; whatever is left goes without reports.
+  for (auto& c : connections_) {
+    if (c->console) continue;
+    if (c->fd >= 0) ::close(c->fd);
+    if (c->temp_fd >= 0) {
+      ::close(c->temp_fd);
+      ::unlink(c->temp.c_str());
+    }
+  }
+}
+
+Units::Connection* Units::find(int unit) {
+  for (auto& c : connections_)
+    if (c->unit == unit) return c.get();
+  return nullptr;
+}
+
+void Units::fail_on(int number, const Connection& c) { fail(number, c.unit, c.path); }
+
+void Units::check(int unit, int status) {
+  if (status == 0) return;
+  Connection* c = find(unit);
+  int number = status == kEndOfFile ? failure::kEndOfFile : status;
+  if (c != nullptr) fail_on(number, *c);
+  fail(number, unit, default_file_name(unit));
+}
+
+int Units::open_connection(int unit, std::string_view given, OpenStatus status, OpenOptions options) {
+  // A unit that is still connected is closed first, keeping its file.
+  for (std::size_t k = 0; k < connections_.size(); ++k) {
+    if (connections_[k]->unit == unit && !connections_[k]->console) {
+      int st = close_connection(k, true);
+      if (st != 0) return st;
+      break;
+    }
+  }
+  std::string name = platform_name(given);
+  if (name.empty()) return failure::kFileNotFound;
+  if (name.find('\0') != std::string::npos) return failure::kFileName;
+
+  auto c = std::make_unique<Connection>();
+  c->unit = unit;
+  c->path = (!name.empty() && name[0] == '/') ? name : directory_ + "/" + name;
+
+  struct stat st {};
+  bool present = ::stat(name.c_str(), &st) == 0;
+  if (status == OpenStatus::Old && !present) {
+    return open_failure(errno);
+  }
+  if (options.replace_whole) {
+    c->replace = true;
+    c->target = name;
+    c->temp = name + ".orvistad.tmp";
+    if (present) {
+      c->fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      if (c->fd < 0) return open_failure(errno);
+    } else {
+      // The temporary file is made at once, so that a place where the file
+      // cannot be made fails the open itself.
+      c->target_missing = true;
+      c->temp_fd = ::open(c->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (c->temp_fd < 0) return open_failure(errno);
+      c->written = false;
+    }
+  } else {
+    c->fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (c->fd < 0 && (errno == EACCES || errno == EROFS) && present) {
+      c->fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      c->writable = false;
+    }
+    if (c->fd < 0) return open_failure(errno);
+  }
+  connections_.push_back(std::move(c));
+  return 0;
+}
+
+void Units::open(int unit, std::string_view name, OpenStatus status, OpenOptions options) {
+  int st = open_connection(unit, name, status, options);
+  if (st != 0) {
+    std::string pname = platform_name(name);
+    fail(st, unit, (!pname.empty() && pname[0] == '/') ? pname : directory_ + "/" + pname);
+  }
+}
+
+void Units::open(int unit, std::string_view name, OpenStatus status, IoStat ios, OpenOptions options) {
+  ios.status = open_connection(unit, name, status, options);
+}
+
+// Writes out what the connection holds and closes it. `commit` says whether a
+// file being replaced whole takes the new content. Returns 0 or a failure number.
+int Units::close_connection(std::size_t index, bool commit) {
+  std::unique_ptr<Connection> c = std::move(connections_[index]);
+  connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(index));
+  int status = 0;
+  if (!c->out.empty()) {
+    if (!c->writable) status = failure::kPermission;
+    else if (!write_all(c->write_fd(), c->out.data(), c->out.size())) status = failure::kWriteError;
+    c->out.clear();
+  }
+  if (c->replace) {
+    if (c->fd >= 0) ::close(c->fd);
+    c->fd = -1;
+    if (c->temp_fd >= 0) {
+      bool keep = commit && status == 0 && (c->written || c->target_missing);
+      if (keep && ::fsync(c->temp_fd) != 0) status = failure::kWriteError;
+      if (::close(c->temp_fd) != 0 && status == 0) status = failure::kWriteError;
+      c->temp_fd = -1;
+      if (keep && status == 0) {
+        if (::rename(c->temp.c_str(), c->target.c_str()) != 0) status = failure::kWriteError;
+      } else {
+        ::unlink(c->temp.c_str());
+      }
+    }
+  } else if (c->fd >= 0) {
+    if (::close(c->fd) != 0 && status == 0) status = failure::kWriteError;
+  }
+  if (status != 0) pending_path_ = c->path, pending_unit_ = c->unit;
+  return status;
+}
+
+void Units::close(int unit) {
+  for (std::size_t k = 0; k < connections_.size(); ++k) {
+    if (connections_[k]->unit == unit && !connections_[k]->console) {
+      int st = close_connection(k, true);
+      if (st != 0) fail(st, pending_unit_, pending_path_);
+      return;
+    }
+  }
+}
+
+void Units::close(int unit, IoStat ios) {
+  ios.status = 0;
+  for (std::size_t k = 0; k < connections_.size(); ++k) {
+    if (connections_[k]->unit == unit && !connections_[k]->console) {
+      ios.status = close_connection(k, true);
+      return;
+    }
+  }
+}
+
+bool Units::exists(std::string_view name) {
+  std::string n = platform_name(name);
+  if (n.empty() || n.find('\0') != std::string::npos) return false;
+  struct stat st {};
+  return ::stat(n.c_str(), &st) == 0;
+}
+
+bool Units::at_end(int unit) {
+  Connection& c = for_read(unit);
+  try {
+    return c.at_end();
+  } catch (const TransferFailure& f) {
+    fail_on(f.number, c);
+  }
+}
+
+Units::Connection& Units::for_read(int unit) {
+  if (Connection* c = find(unit)) return *c;
+  // A unit that was never opened reads its default file, which must exist.
+  open(unit, default_file_name(unit), OpenStatus::Old);
+  return *find(unit);
+}
+
+Units::Connection& Units::for_write(int unit) {
+  Connection* c = find(unit);
+  if (c == nullptr) {
+    // A unit that was never opened writes its default file.
+    open(unit, default_file_name(unit), OpenStatus::Unknown);
+    c = find(unit);
+  }
+  if (!c->written) {
+    // The first record written ends the file after what has been read.
+    if (!c->writable) fail_on(failure::kPermission, *c);
+    if (c->replace) {
+      if (c->temp_fd < 0) {
+        c->temp_fd = ::open(c->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (c->temp_fd < 0) fail_on(open_failure(errno), *c);
+        // Carry over what has been read: the records before the first write.
+        std::string head(static_cast<std::size_t>(c->consumed), '\0');
+        std::size_t got = 0;
+        while (got < head.size()) {
+          ssize_t k = ::pread(c->fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
+          if (k < 0 && errno == EINTR) continue;
+          if (k <= 0) fail_on(failure::kReadError, *c);
+          got += static_cast<std::size_t>(k);
+        }
+        c->out = std::move(head);
+      }
+    } else {
+      if (::ftruncate(c->fd, c->consumed) != 0 || ::lseek(c->fd, c->consumed, SEEK_SET) < 0)
+        fail_on(failure::kWriteError, *c);
+    }
+    // A last line without LF gets its line end before the new record.
+    if (c->unterminated) c->out += "\r\n";
+    c->written = true;
+    c->in.clear();
+    c->in.shrink_to_fit();
+    c->begin = c->filled = 0;
+  }
+  return *c;
+}
+
+void Units::after_write(Connection& c) {
+  if (c.out.size() < kFlushThreshold) return;
+  if (!write_all(c.write_fd(), c.out.data(), c.out.size())) {
+    c.out.clear();
+    fail_on(failure::kWriteError, c);
+  }
+  c.out.clear();
+}
+
+void Units::write_formatted(int unit, const BoundFormat& f, ItemCursor items) {
+  Connection& c = for_write(unit);
+  FormattedWriter writer(f, items);
+  try {
+    bool more;
+    do {
+      more = writer.next_record(c.out);
+      c.out += "\r\n";
+    } while (more);
+  } catch (const TransferFailure& failure) {
+    fail_on(failure.number, c);
+  }
+  after_write(c);
+}
+
+void Units::write_list(int unit, ItemCursor items) {
+  Connection& c = for_write(unit);
+  list_write(c.out, items);
+  after_write(c);
+}
+
+int Units::read_formatted(int unit, const BoundFormat& f, ItemCursor items) {
+  Connection& c = for_read(unit);
+  FormattedReader reader(f, items);
+  try {
+    for (;;) {
+      std::string_view record;
+      if (!c.next(record)) return kEndOfFile;
+      int status = 0;
+      bool more = reader.next_record(record, status);
+      if (status != 0) return status;
+      if (!more) return 0;
+    }
+  } catch (const TransferFailure& failure) {
+    fail_on(failure.number, c);
+  }
+}
+
+int Units::read_list_items(int unit, ItemCursor items) {
+  Connection& c = for_read(unit);
+  try {
+    return list_read(c, ListSource::External, items);
+  } catch (const TransferFailure& failure) {
+    fail_on(failure.number, c);
+  }
+}
+
+int Units::end_run(const RunEnd* ending) {
+  int status = ending == nullptr ? 0 : ending->exit_status;
+  bool commit = ending == nullptr;
+  std::string lines;
+  if (ending != nullptr && ending->has_message) lines = ending->message + "\n";
+  // Every unit is written out and closed; the console last, so that it shows
+  // everything the run printed.
+  for (std::size_t k = connections_.size(); k-- > 0;) {
+    if (connections_[k]->console) continue;
+    int st = close_connection(k, commit);
+    if (st != 0) {
+      lines += failure_line(st, pending_unit_, pending_path_) + "\n";
+      if (status == 0 || ending == nullptr) status = st;
+    }
+  }
+  Connection* console = find(kConsole);
+  if (console != nullptr && !console->out.empty()) {
+    write_all(STDOUT_FILENO, console->out.data(), console->out.size());
+    console->out.clear();
+  }
+  if (!lines.empty()) write_all(STDERR_FILENO, lines.data(), lines.size());
+  return status;
+}
+
+// ---------------------------------------------------------------------------
+// Transfers on a text variable.
+
+namespace {
+
+class TextSource : public RecordSource {
+ public:
+  explicit TextSource(std::string_view text) : text_(text) {}
+  bool next(std::string_view& record) override {
+    if (used_) return false;
+    used_ = true;
+    record = text_;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  bool used_ = false;
+};
+
+}  // namespace
+
+namespace detail {
+
+void write_internal(tarvello::TextRef target, const BoundFormat& f, ItemCursor items) {
+  std::string record;
+  FormattedWriter writer(f, items);
+  try {
+    writer.next_record(record);
+  } catch (const TransferFailure& failure) {
+    fail(failure.number, -1, "internal formatted write");
+  }
+  target.assign(record);
+}
+
+int read_internal(std::string_view text, const BoundFormat& f, ItemCursor items) {
+  FormattedReader reader(f, items);
+  int status = 0;
+  try {
+    if (reader.next_record(text, status) && status == 0) return kEndOfFile;
+  } catch (const TransferFailure& failure) {
+    fail(failure.number, -1, "internal formatted read");
+  }
+  return status;
+}
+
+int read_internal_list(std::string_view text, ItemCursor items) {
+  TextSource source(text);
+  return list_read(source, ListSource::Internal, items);
+}
+
+}  // namespace detail
+
+}  // namespace rec
