@@ -89,7 +89,7 @@ class FormattedWriter {
   enum class Flow { Go, End };
   Flow run(std::size_t begin, std::size_t end);
   void pad();
-  const BoundFormat& f_;
+  const BoundFormat f_;
   ItemCursor& items_;
   std::string* out_ = nullptr;
   std::size_t start_ = 0;  // where the record begins in *out_
@@ -109,7 +109,7 @@ class FormattedReader {
   enum class Flow { Go, End, Fail };
   Flow run(std::size_t begin, std::size_t end);
   std::string_view field(std::size_t w);
-  const BoundFormat& f_;
+  const BoundFormat f_;
   ItemCursor& items_;
   std::string_view record_;
   std::string scratch_;
