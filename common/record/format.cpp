@@ -18,6 +18,12 @@ namespace {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_name_char(char c) { return (c >= 'a' && c <= 'z') || c == '_'; }
 
+// A layout whose records take no item while items remain would go on making
+// records without end: that is a programming error.
+void check_progress(const Format& f, bool more, std::size_t before, std::size_t after) {
+  if (more && before == after) throw std::invalid_argument("layout " + f.text() + " takes no item of those left");
+}
+
 }  // namespace
 
 Format::Format(std::string_view text) : text_(text) {
@@ -192,6 +198,7 @@ FormattedWriter::Flow FormattedWriter::run(std::size_t begin, std::size_t end) {
     for (int r = 0; r < n; ++r) {
       if (items_.done()) return Flow::End;
       Item item = items_.next();
+      ++taken_;
       pad();
       std::size_t w = static_cast<std::size_t>(e.width);
       if (e.kind == Edit::A) {
@@ -230,9 +237,10 @@ bool FormattedWriter::next_record(std::string& out) {
   pos_ = 0;
   const std::size_t size = f_.format().edits().size();
   const std::size_t from = first_ ? 0 : f_.format().reversion();
-  if (!first_ && from == 0 && size == 0) return false;
   first_ = false;
+  const std::size_t before = taken_;
   if (run(from, size) == Flow::End) return false;
+  check_progress(f_.format(), !items_.done(), before, taken_);
   return !items_.done();
 }
 
@@ -281,6 +289,7 @@ FormattedReader::Flow FormattedReader::run(std::size_t begin, std::size_t end) {
     for (int r = 0; r < n; ++r) {
       if (items_.done()) return Flow::End;
       Item item = items_.next();
+      ++taken_;
       if (e.kind == Edit::A) {
         if (item.kind != ItemKind::Text) throw std::invalid_argument("A edit of a number in " + f.text());
         std::size_t len = item.length;
@@ -310,9 +319,11 @@ bool FormattedReader::next_record(std::string_view record, int& status) {
   status_ = 0;
   const std::size_t from = first_ ? 0 : f_.format().reversion();
   first_ = false;
+  const std::size_t before = taken_;
   Flow fl = run(from, f_.format().edits().size());
   status = status_;
   if (fl != Flow::Go) return false;
+  check_progress(f_.format(), !items_.done(), before, taken_);
   return !items_.done();
 }
 

@@ -94,6 +94,7 @@ class FormattedWriter {
   std::string* out_ = nullptr;
   std::size_t start_ = 0;  // where the record begins in *out_
   std::size_t pos_ = 0;    // current position in the record, from 0
+  std::size_t taken_ = 0;  // items taken so far
   bool first_ = true;
 };
 
@@ -114,6 +115,7 @@ class FormattedReader {
   std::string_view record_;
   std::string scratch_;
   std::size_t pos_ = 0;
+  std::size_t taken_ = 0;  // items taken so far
   int status_ = 0;
   bool first_ = true;
 };

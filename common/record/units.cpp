@@ -43,6 +43,16 @@ bool write_all(int fd, const char* p, std::size_t n) {
   return true;
 }
 
+// Makes a rename durable: the directory entry is written out as well.
+void sync_directory_of(const std::string& name) {
+  std::string::size_type slash = name.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 std::string default_file_name(int unit) {
   std::string var = "FORT" + std::to_string(unit);
   const char* value = std::getenv(var.c_str());
@@ -84,6 +94,8 @@ struct Units::Connection : RecordSource {
   std::string target;     // platform name of the target
   std::string temp;       // platform name of the temporary file
   int temp_fd = -1;
+
+  mode_t mode = 0644;     // permissions of the file being replaced
 
   int write_fd() const { return replace ? temp_fd : fd; }
 
@@ -183,12 +195,18 @@ Units::Connection* Units::find(int unit) {
 
 void Units::fail_on(int number, const Connection& c) { fail(number, c.unit, c.path); }
 
+std::string Units::full_path(std::string_view name) const {
+  std::string p = platform_name(name);
+  return (!p.empty() && p[0] == '/') ? p : directory_ + "/" + p;
+}
+
 void Units::check(int unit, int status) {
   if (status == 0) return;
   Connection* c = find(unit);
   int number = status == kEndOfFile ? failure::kEndOfFile : status;
   if (c != nullptr) fail_on(number, *c);
-  fail(number, unit, default_file_name(unit));
+  // The unit could not be connected to its default file.
+  fail(number, unit, full_path(default_file_name(unit)));
 }
 
 int Units::open_connection(int unit, std::string_view given, OpenStatus status, OpenOptions options) {
@@ -206,7 +224,7 @@ int Units::open_connection(int unit, std::string_view given, OpenStatus status, 
 
   auto c = std::make_unique<Connection>();
   c->unit = unit;
-  c->path = (!name.empty() && name[0] == '/') ? name : directory_ + "/" + name;
+  c->path = full_path(name);
 
   struct stat st {};
   bool present = ::stat(name.c_str(), &st) == 0;
@@ -218,8 +236,11 @@ int Units::open_connection(int unit, std::string_view given, OpenStatus status, 
     c->target = name;
     c->temp = name + ".orvistad.tmp";
     if (present) {
+      // A directory is no file to replace.
+      if (S_ISDIR(st.st_mode)) return open_failure(EISDIR);
       c->fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
       if (c->fd < 0) return open_failure(errno);
+      c->mode = st.st_mode & 07777;
     } else {
       // The temporary file is made at once, so that a place where the file
       // cannot be made fails the open itself.
@@ -242,10 +263,7 @@ int Units::open_connection(int unit, std::string_view given, OpenStatus status, 
 
 void Units::open(int unit, std::string_view name, OpenStatus status, OpenOptions options) {
   int st = open_connection(unit, name, status, options);
-  if (st != 0) {
-    std::string pname = platform_name(name);
-    fail(st, unit, (!pname.empty() && pname[0] == '/') ? pname : directory_ + "/" + pname);
-  }
+  if (st != 0) fail(st, unit, full_path(name));
 }
 
 void Units::open(int unit, std::string_view name, OpenStatus status, IoStat ios, OpenOptions options) {
@@ -273,6 +291,7 @@ int Units::close_connection(std::size_t index, bool commit) {
       c->temp_fd = -1;
       if (keep && status == 0) {
         if (::rename(c->temp.c_str(), c->target.c_str()) != 0) status = failure::kWriteError;
+        else sync_directory_of(c->target);
       } else {
         ::unlink(c->temp.c_str());
       }
@@ -320,11 +339,21 @@ bool Units::at_end(int unit) {
   }
 }
 
+// A unit that was never opened reads its default file, which must exist.
+// Returns 0, or the failure of that open (the unit then stays unconnected).
+int Units::connect_for_read(int unit, Connection*& c) {
+  c = find(unit);
+  if (c != nullptr) return 0;
+  int st = open_connection(unit, default_file_name(unit), OpenStatus::Old, {});
+  c = find(unit);
+  return st;
+}
+
 Units::Connection& Units::for_read(int unit) {
-  if (Connection* c = find(unit)) return *c;
-  // A unit that was never opened reads its default file, which must exist.
-  open(unit, default_file_name(unit), OpenStatus::Old);
-  return *find(unit);
+  Connection* c = nullptr;
+  int st = connect_for_read(unit, c);
+  if (st != 0) fail(st, unit, full_path(default_file_name(unit)));
+  return *c;
 }
 
 Units::Connection& Units::for_write(int unit) {
@@ -341,6 +370,8 @@ Units::Connection& Units::for_write(int unit) {
       if (c->temp_fd < 0) {
         c->temp_fd = ::open(c->temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (c->temp_fd < 0) fail_on(open_failure(errno), *c);
+        // The new file keeps the permissions of the one it replaces.
+        ::fchmod(c->temp_fd, c->mode);
         // Carry over what has been read: the records before the first write.
         std::string head(static_cast<std::size_t>(c->consumed), '\0');
         std::size_t got = 0;
@@ -353,7 +384,11 @@ Units::Connection& Units::for_write(int unit) {
         c->out = std::move(head);
       }
     } else {
-      if (::ftruncate(c->fd, c->consumed) != 0 || ::lseek(c->fd, c->consumed, SEEK_SET) < 0)
+      // Only a regular file has an end to move; a device such as /dev/null
+      // or /dev/full is written as it is.
+      struct stat st {};
+      bool regular = ::fstat(c->fd, &st) == 0 && S_ISREG(st.st_mode);
+      if (regular && (::ftruncate(c->fd, c->consumed) != 0 || ::lseek(c->fd, c->consumed, SEEK_SET) < 0))
         fail_on(failure::kWriteError, *c);
     }
     // A last line without LF gets its line end before the new record.
@@ -378,13 +413,17 @@ void Units::after_write(Connection& c) {
 void Units::write_formatted(int unit, const BoundFormat& f, ItemCursor items) {
   Connection& c = for_write(unit);
   FormattedWriter writer(f, items);
+  std::size_t record_start = c.out.size();
   try {
     bool more;
     do {
+      record_start = c.out.size();
       more = writer.next_record(c.out);
       c.out += "\r\n";
     } while (more);
   } catch (const TransferFailure& failure) {
+    // The record that failed is not written: files hold whole lines only.
+    c.out.resize(record_start);
     fail_on(failure.number, c);
   }
   after_write(c);
@@ -397,7 +436,9 @@ void Units::write_list(int unit, ItemCursor items) {
 }
 
 int Units::read_formatted(int unit, const BoundFormat& f, ItemCursor items) {
-  Connection& c = for_read(unit);
+  Connection* connected = nullptr;
+  if (int st = connect_for_read(unit, connected); st != 0) return st;
+  Connection& c = *connected;
   FormattedReader reader(f, items);
   try {
     for (;;) {
@@ -414,7 +455,9 @@ int Units::read_formatted(int unit, const BoundFormat& f, ItemCursor items) {
 }
 
 int Units::read_list_items(int unit, ItemCursor items) {
-  Connection& c = for_read(unit);
+  Connection* connected = nullptr;
+  if (int st = connect_for_read(unit, connected); st != 0) return st;
+  Connection& c = *connected;
   try {
     return list_read(c, ListSource::External, items);
   } catch (const TransferFailure& failure) {
@@ -429,12 +472,16 @@ int Units::end_run(const RunEnd* ending) {
   if (ending != nullptr && ending->has_message) lines = ending->message + "\n";
   // Every unit is written out and closed; the console last, so that it shows
   // everything the run printed.
+  // The first unit that cannot be written out gives the exit status, unless
+  // the ending already carries a failure number of its own.
+  bool close_failed = false;
   for (std::size_t k = connections_.size(); k-- > 0;) {
     if (connections_[k]->console) continue;
     int st = close_connection(k, commit);
     if (st != 0) {
       lines += failure_line(st, pending_unit_, pending_path_) + "\n";
-      if (status == 0 || ending == nullptr) status = st;
+      if (!close_failed && status <= kStopExitStatus) status = st;
+      close_failed = true;
     }
   }
   Connection* console = find(kConsole);

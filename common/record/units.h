@@ -111,7 +111,9 @@ class Units {
  private:
   Connection& for_write(int unit);
   Connection& for_read(int unit);
+  int connect_for_read(int unit, Connection*& c);
   Connection* find(int unit);
+  std::string full_path(std::string_view name) const;
   int open_connection(int unit, std::string_view name, OpenStatus status, OpenOptions options);
   int close_connection(std::size_t index, bool commit);
   void after_write(Connection& c);
