@@ -1,13 +1,20 @@
+#include <chrono>
+#include <cstdio>
 #include "record/units.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace rec {
 
@@ -41,6 +48,17 @@ bool write_all(int fd, const char* p, std::size_t n) {
     n -= static_cast<std::size_t>(k);
   }
   return true;
+}
+
+// The file that a symbolic link finally points to, or the name itself.
+std::string resolved_link(const std::string& name) {
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+  char* real = ::realpath(name.c_str(), nullptr);
+  if (real == nullptr) return name;
+  std::string target = real;
+  std::free(real);
+  return target;
 }
 
 // Makes a rename durable: the directory entry is written out as well.
@@ -96,8 +114,18 @@ struct Units::Connection : RecordSource {
   int temp_fd = -1;
 
   mode_t mode = 0644;     // permissions of the file being replaced
+  off_t flushed = 0;      // bytes written out to the temporary file so far
 
   int write_fd() const { return replace ? temp_fd : fd; }
+
+  // A file being replaced whole is made durable at its close. Its bytes are
+  // sent on their way to the disk as they are written out, so that the
+  // close waits only for the last of them.
+  void start_writeback(std::size_t n) {
+    if (!replace || temp_fd < 0) return;
+    ::sync_file_range(temp_fd, flushed, static_cast<off_t>(n), SYNC_FILE_RANGE_WRITE);
+    flushed += static_cast<off_t>(n);
+  }
 
   // Reads more of the file into the buffer; false at its end.
   bool refill() {
@@ -233,8 +261,9 @@ int Units::open_connection(int unit, std::string_view given, OpenStatus status, 
   }
   if (options.replace_whole) {
     c->replace = true;
-    c->target = name;
-    c->temp = name + ".orvistad.tmp";
+    // A name that is a symbolic link has the file it points to replaced.
+    c->target = resolved_link(name);
+    c->temp = c->target + ".orvistad.tmp";
     if (present) {
       // A directory is no file to replace.
       if (S_ISDIR(st.st_mode)) return open_failure(EISDIR);
@@ -407,26 +436,182 @@ void Units::after_write(Connection& c) {
     c.out.clear();
     fail_on(failure::kWriteError, c);
   }
+  c.start_writeback(c.out.size());
   c.out.clear();
 }
 
-void Units::write_formatted(int unit, const BoundFormat& f, ItemCursor items) {
+void Units::flush_all() {
+  for (auto& c : connections_) {
+    if (c->console || c->out.empty()) continue;
+    if (!c->writable) fail_on(failure::kPermission, *c);
+    bool ok = write_all(c->write_fd(), c->out.data(), c->out.size());
+    c->out.clear();
+    if (!ok) fail_on(failure::kWriteError, *c);
+  }
+}
+
+void Units::write_formatted(int unit, const BoundFormat& f, ItemCursor items, std::size_t times) {
   Connection& c = for_write(unit);
-  FormattedWriter writer(f, items);
-  std::size_t record_start = c.out.size();
+  const std::size_t statement_start = c.out.size();
   try {
-    bool more;
-    do {
-      record_start = c.out.size();
-      more = writer.next_record(c.out);
-      c.out += "\r\n";
-    } while (more);
+    format_statement(f, items, c.out);
   } catch (const TransferFailure& failure) {
-    // The record that failed is not written: files hold whole lines only.
-    c.out.resize(record_start);
     fail_on(failure.number, c);
   }
+  if (times == 1) {
+    after_write(c);
+    return;
+  }
+  // Each further write appends the same characters and is written out at the
+  // same points as a write of its own would be.
+  const std::string records = c.out.substr(statement_start);
   after_write(c);
+  for (std::size_t k = 1; k < times; ++k) {
+    c.out += records;
+    after_write(c);
+  }
+}
+
+namespace {
+
+// Statements per block of a parallel write.
+constexpr std::size_t kBlockStatements = 32;
+
+// Threads that build blocks besides the one that writes them out.
+unsigned block_builders() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores <= 1 ? 0 : std::min(cores - 1, 3U);
+}
+
+// The blocks of a parallel write: builder threads take the blocks in order,
+// each into a free slot, while the writing thread takes the built blocks in
+// order and frees their slots. Slots hold their buffers from block to block.
+class BlockPipeline {
+ public:
+  struct Block {
+    std::string text;
+    std::vector<std::size_t> ends;  // where the records of each statement end in text
+    std::exception_ptr error;       // what ended the statement after the last end, if anything
+    bool built = false;
+  };
+
+  BlockPipeline(std::size_t count, unsigned builders, const Units::BuildRecords& build)
+      : count_(count), blocks_((count + kBlockStatements - 1) / kBlockStatements), build_(build),
+        slots_(2 * static_cast<std::size_t>(builders)) {
+    threads_.reserve(builders);
+    for (unsigned k = 0; k < builders; ++k) threads_.emplace_back([this] { work(); });
+  }
+  BlockPipeline(const BlockPipeline&) = delete;
+  BlockPipeline& operator=(const BlockPipeline&) = delete;
+  ~BlockPipeline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    freed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+
+  std::size_t blocks() const { return blocks_; }
+
+  // Block b, once built.
+  double waited = 0;
+  const Block& take(std::size_t b) {
+    Block& block = slots_[b % slots_.size()];
+    auto t0 = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> lock(mutex_);
+    built_.wait(lock, [&] { return block.built; });
+    waited += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    return block;
+  }
+  // Block b has been written out: its slot takes a later block.
+  void release(std::size_t b) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slots_[b % slots_.size()].built = false;
+      released_ = b + 1;
+    }
+    freed_.notify_one();
+  }
+
+ private:
+  void work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      freed_.wait(lock, [&] { return stop_ || next_ >= blocks_ || next_ < released_ + slots_.size(); });
+      if (stop_ || next_ >= blocks_) return;
+      const std::size_t b = next_++;
+      Block& block = slots_[b % slots_.size()];
+      lock.unlock();
+      block.text.clear();
+      block.ends.clear();
+      block.error = nullptr;
+      const std::size_t last = std::min(count_, (b + 1) * kBlockStatements);
+      try {
+        for (std::size_t k = b * kBlockStatements; k < last; ++k) {
+          build_(k, block.text);
+          block.ends.push_back(block.text.size());
+        }
+      } catch (...) {
+        block.error = std::current_exception();
+      }
+      lock.lock();
+      block.built = true;
+      built_.notify_one();  // only the writing thread waits for built blocks
+    }
+  }
+
+  const std::size_t count_;
+  const std::size_t blocks_;
+  const Units::BuildRecords& build_;
+  std::vector<Block> slots_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable built_, freed_;
+  std::size_t next_ = 0;      // the next block to build
+  std::size_t released_ = 0;  // blocks written out so far
+  bool stop_ = false;
+};
+
+}  // namespace
+
+void Units::write_blocks(int unit, std::size_t count, const BuildRecords& build) {
+  if (count == 0) return;
+  Connection& c = for_write(unit);
+  const unsigned builders = block_builders();
+  if (builders == 0 || count < 4 * kBlockStatements) {
+    for (std::size_t k = 0; k < count; ++k) {
+      try {
+        build(k, c.out);
+      } catch (const TransferFailure& failure) {
+        fail_on(failure.number, c);
+      }
+      after_write(c);
+    }
+    return;
+  }
+  // Each statement's records go into the unit, and out to the file, exactly
+  // where a write of its own would have put them; so does a failure.
+  BlockPipeline pipeline(count, builders, build);
+  for (std::size_t b = 0; b < pipeline.blocks(); ++b) {
+    const BlockPipeline::Block& block = pipeline.take(b);
+    std::size_t from = 0;
+    for (const std::size_t end : block.ends) {
+      c.out.append(block.text, from, end - from);
+      from = end;
+      after_write(c);
+    }
+    if (block.error) {
+      c.out.append(block.text, from);
+      try {
+        std::rethrow_exception(block.error);
+      } catch (const TransferFailure& failure) {
+        fail_on(failure.number, c);
+      }
+    }
+    pipeline.release(b);
+  }
+  fprintf(stderr, "waited %.1f ms\n", pipeline.waited);
 }
 
 void Units::write_list(int unit, ItemCursor items) {

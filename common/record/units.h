@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -72,6 +73,29 @@ class Units {
     auto g = items(std::forward<A>(args)...);
     write_formatted(unit, f, ItemCursor(g));
   }
+  // `times` writes of the same items: the records are built once and their
+  // characters written again for each further write.
+  template <class... A>
+  void write_repeated(int unit, std::size_t times, const BoundFormat& f, A&&... args) {
+    if (times == 0) return;
+    auto g = items(std::forward<A>(args)...);
+    write_formatted(unit, f, ItemCursor(g), times);
+  }
+  // `count` writes with one layout, as many calls of write() would make
+  // them: write k (from 0) takes the items that items_of(k, put) passes to
+  // put(...). Blocks of these writes are built on several threads at once,
+  // each block into a buffer of its own, and go into the unit in order, with
+  // the file written out at the same points. items_of may run on any of the
+  // threads: it may change nothing but what belongs to write k alone.
+  template <class ItemsOf>
+  void write_records(int unit, const BoundFormat& f, std::size_t count, ItemsOf&& items_of) {
+    write_blocks(unit, count, [&](std::size_t k, std::string& out) {
+      items_of(k, [&](auto&&... args) {
+        auto g = items(std::forward<decltype(args)>(args)...);
+        format_statement(f, ItemCursor(g), out);
+      });
+    });
+  }
   template <class... A>
   void read(int unit, const BoundFormat& f, A&&... args) {
     auto g = items(std::forward<A>(args)...);
@@ -100,6 +124,10 @@ class Units {
     ios.status = read_list_items(unit, ItemCursor(g));
   }
 
+  // Writes out what every unit holds, so that a write the platform refuses
+  // ends the run (failure 38) here rather than at the end of the run.
+  void flush_all();
+
   // Ends the run: writes out and closes every unit (a file being replaced
   // whole is replaced only at a normal end), writes the ending's line to
   // standard error and returns the exit status. `ending` is null for the
@@ -107,6 +135,8 @@ class Units {
   int end_run(const RunEnd* ending);
 
   struct Connection;
+  // Appends the records of write k to the buffer.
+  using BuildRecords = std::function<void(std::size_t k, std::string& out)>;
 
  private:
   Connection& for_write(int unit);
@@ -118,7 +148,8 @@ class Units {
   int close_connection(std::size_t index, bool commit);
   void after_write(Connection& c);
   void check(int unit, int status);
-  void write_formatted(int unit, const BoundFormat& f, ItemCursor items);
+  void write_formatted(int unit, const BoundFormat& f, ItemCursor items, std::size_t times = 1);
+  void write_blocks(int unit, std::size_t count, const BuildRecords& build);
   int read_formatted(int unit, const BoundFormat& f, ItemCursor items);
   void write_list(int unit, ItemCursor items);
   int read_list_items(int unit, ItemCursor items);

@@ -1,15 +1,21 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -116,6 +122,122 @@ RunResult WorkDir::run(const std::vector<std::string>& args, const std::string& 
   ::unlink(out_name.c_str());
   ::unlink(err_name.c_str());
   return r;
+}
+
+Process WorkDir::start(const std::vector<std::string>& args, const StartOptions& options) const {
+  // faketime runs the program as its own child: when a kill ends faketime
+  // first, the program is handed to this process, which can then wait for it.
+  static const bool subreaper = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+  if (!subreaper) throw std::runtime_error("prctl(PR_SET_CHILD_SUBREAPER) failed");
+  const std::string base = path_ + "/../" + fs::path(path_).filename().string();
+  std::string out_name = base + ".bg.stdout";
+  std::string err_name = base + ".bg.stderr";
+  std::vector<std::string> env = options.env;  // stays alive until the exec
+  pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    int out = ::open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = ::open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = ::open("/dev/null", O_RDONLY);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::dup2(in, 0);
+    if (::chdir(path_.c_str()) != 0) ::_exit(127);
+    ::setenv("TZ", "UTC", 1);
+    ::unsetenv("FORT600");
+    for (std::string& e : env) ::putenv(e.data());
+    if (options.file_size_limit > 0) {
+      ::signal(SIGXFSZ, SIG_IGN);  // an ignored signal stays ignored across exec
+      rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
+    }
+    std::vector<std::string> argv_s = {FAKETIME_PROGRAM, "-f", options.clock, ORVISTAD_BINARY};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_s) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::setpgid(pid, pid);  // also here, so that a kill right away reaches the group
+  return Process(pid, out_name, err_name);
+}
+
+Process::Process(pid_t pid, std::string out_name, std::string err_name)
+    : pid_(pid), out_name_(std::move(out_name)), err_name_(std::move(err_name)) {}
+
+Process::Process(Process&& other) noexcept
+    : pid_(other.pid_),
+      out_name_(std::move(other.out_name_)),
+      err_name_(std::move(other.err_name_)),
+      wstatus_(other.wstatus_),
+      reaped_(other.reaped_) {
+  other.pid_ = -1;
+}
+
+Process::~Process() {
+  if (pid_ > 0 && !reaped_) kill();
+  if (pid_ > 0) {
+    ::unlink(out_name_.c_str());
+    ::unlink(err_name_.c_str());
+  }
+}
+
+bool Process::ended() {
+  if (reaped_) return true;
+  if (::waitpid(pid_, &wstatus_, WNOHANG) == pid_) reaped_ = true;
+  return reaped_;
+}
+
+RunResult Process::kill() {
+  if (reaped_) return result();  // ended by itself: nothing of it is left
+  ::kill(-pid_, SIGKILL);
+  // Every process of the group that is (or has become) a child of this one.
+  for (;;) {
+    int st = 0;
+    pid_t got = ::waitpid(-pid_, &st, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    if (got == pid_) wstatus_ = st, reaped_ = true;
+  }
+  return result();
+}
+
+RunResult Process::wait() {
+  while (!reaped_) {
+    if (::waitpid(pid_, &wstatus_, 0) == pid_) reaped_ = true;
+    else if (errno != EINTR) break;
+  }
+  return result();
+}
+
+RunResult Process::result() {
+  RunResult r;
+  r.status = WIFEXITED(wstatus_) ? WEXITSTATUS(wstatus_) : 128 + WTERMSIG(wstatus_);
+  auto slurp = [](const std::string& name) {
+    int fd = ::open(name.c_str(), O_RDONLY);
+    std::string s = fd < 0 ? std::string() : slurp_fd(fd);
+    if (fd >= 0) ::close(fd);
+    return s;
+  };
+  r.out = slurp(out_name_);
+  r.err = slurp(err_name_);
+  return r;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    std::size_t next = end == std::string::npos ? text.size() : end + 1;
+    std::size_t stop = end == std::string::npos ? text.size() : end;
+    if (stop > at && end != std::string::npos && text[stop - 1] == '\r') --stop;
+    lines.push_back(text.substr(at, stop - at));
+    at = next;
+  }
+  return lines;
 }
 
 std::string crlf(const std::vector<std::string>& lines) {

@@ -1,6 +1,9 @@
 // A fresh working directory for one run of the program, and what the run left.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,6 +18,42 @@ struct RunResult {
 
 // The default clock of a run: frozen at this local time (TZ=UTC).
 inline constexpr const char* kDefaultClock = "2024-03-03 14:05:00";
+
+// How a run started in the background (WorkDir::start) is set up.
+struct StartOptions {
+  std::string clock = kDefaultClock;  // frozen local time, as for WorkDir::run
+  std::vector<std::string> env;       // extra variables "NAME=value"
+  // Above 0: no file may grow past this many bytes; a write beyond it fails
+  // (EFBIG, SIGXFSZ ignored), as on a full disk.
+  std::uint64_t file_size_limit = 0;
+};
+
+// A run of the program in the background, in a process group of its own, so
+// that it can be killed at any moment with everything it started.
+class Process {
+ public:
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&&) = delete;
+  Process(const Process&) = delete;
+  ~Process();  // kills the run if it is still going
+
+  // Whether the run has ended (does not wait).
+  bool ended();
+  // Kills the run with SIGKILL (unless it has ended) and waits until every
+  // process of it is gone; the status is 128 + 9 when the kill ended it.
+  RunResult kill();
+  // Waits for the end of the run.
+  RunResult wait();
+
+ private:
+  friend class WorkDir;
+  Process(pid_t pid, std::string out_name, std::string err_name);
+  RunResult result();
+  pid_t pid_ = -1;
+  std::string out_name_, err_name_;
+  int wstatus_ = 0;
+  bool reaped_ = false;
+};
 
 class WorkDir {
  public:
@@ -40,6 +79,9 @@ class WorkDir {
   // frozen at `clock` and extra environment variables "NAME=value".
   RunResult run(const std::vector<std::string>& args, const std::string& clock = kDefaultClock,
                 const std::vector<std::string>& env = {}) const;
+  // Starts the program as `run` does, in the background (one such run at a
+  // time per directory: its console goes to files beside the directory).
+  Process start(const std::vector<std::string>& args, const StartOptions& options = {}) const;
 
  private:
   std::string path_;
@@ -49,6 +91,9 @@ class WorkDir {
 std::string crlf(const std::vector<std::string>& lines);
 // n blanks.
 std::string blanks(std::size_t n);
+// The lines of a text, each without its line end (CR LF or LF); a last line
+// without a line end counts.
+std::vector<std::string> split_lines(const std::string& text);
 // Shows bytes with CR, LF and zero bytes made visible, for failure messages.
 std::string visible(const std::string& bytes);
 
