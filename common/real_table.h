@@ -2,19 +2,35 @@
 // columns of a row next to each other: a row is the item list of one record.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <span>
-#include <vector>
 
 namespace tarvello {
 
 class RealTable {
  public:
   // Allocates rows x columns entries, all `fill`; throws std::bad_alloc.
+  // The entries come zeroed from calloc, which maps a large table's pages
+  // only when they are first written: rows that are never set cost no
+  // memory when the fill is zero.
   void allocate(int rows, int columns, float fill = 0.0f) {
+    const int cols = columns < 0 ? 0 : columns;
+    const std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+    Values values;
+    if (n > 0) {
+      values.reset(static_cast<float*>(std::calloc(n, sizeof(float))));
+      if (!values) throw std::bad_alloc();
+      if (std::bit_cast<std::uint32_t>(fill) != 0) std::fill_n(values.get(), n, fill);
+    }
+    values_ = std::move(values);
     rows_ = rows;
-    columns_ = columns < 0 ? 0 : columns;
-    values_.assign(static_cast<std::size_t>(rows_) * static_cast<std::size_t>(columns_), fill);
+    columns_ = cols;
     allocated_ = true;
   }
   bool allocated() const { return allocated_; }
@@ -26,20 +42,25 @@ class RealTable {
 
   // Row r, columns 1 to n.
   std::span<float> row(int r) {
-    return {values_.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(columns_),
+    return {values_.get() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(columns_),
             static_cast<std::size_t>(columns_)};
   }
   std::span<const float> row(int r) const {
-    return {values_.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(columns_),
+    return {values_.get() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(columns_),
             static_cast<std::size_t>(columns_)};
   }
 
  private:
+  struct Free {
+    void operator()(float* p) const { std::free(p); }
+  };
+  using Values = std::unique_ptr<float[], Free>;
+
   std::size_t index(int row, int column) const {
     return static_cast<std::size_t>(row - 1) * static_cast<std::size_t>(columns_) +
            static_cast<std::size_t>(column - 1);
   }
-  std::vector<float> values_;
+  Values values_;
   int rows_ = 0;
   int columns_ = 0;
   bool allocated_ = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -221,16 +222,28 @@ const rec::Format& data_layout(std::int32_t code) {
   return layouts.back().format;
 }
 
+// Whether two rows hold the same values bit for bit (and so edit alike).
+bool same_bits(std::span<const float> a, std::span<const float> b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size_bytes()) == 0);
+}
+
 void data_mode(rec::Units& io, std::int32_t UNIT_NUMBER, std::int32_t DATA_FORMAT_CODE) {
   const rec::Format& layout = data_layout(DATA_FORMAT_CODE);
   // One line per row; a line holds the row's values that the data block has.
   const std::size_t wanted = at::TB0_COLUMN_COUNT < 1 ? 0 : static_cast<std::size_t>(at::TB0_COLUMN_COUNT);
   const std::size_t width = std::min(wanted, static_cast<std::size_t>(at::OUTARRAY.columns()));
   const RealTable& block = at::OUTARRAY;
-  for (std::int32_t r = 1; r <= at::TB0_ROW_COUNT; ++r) {
-    std::span<const float> values;
-    if (r <= block.rows()) values = block.row(r).first(width);
-    io.write(UNIT_NUMBER, layout, values);
+  auto values_of = [&](std::int32_t r) {
+    return r <= block.rows() ? block.row(r).first(width) : std::span<const float>();
+  };
+  // Rows that hold the same values give the same line: such a run of rows is
+  // built once and written as many times.
+  for (std::int32_t r = 1; r <= at::TB0_ROW_COUNT;) {
+    const std::span<const float> values = values_of(r);
+    std::int32_t same = 1;
+    while (r + same <= at::TB0_ROW_COUNT && same_bits(values_of(r + same), values)) ++same;
+    io.write_repeated(UNIT_NUMBER, static_cast<std::size_t>(same), layout, values);
+    r += same;
   }
 }
 

@@ -57,20 +57,32 @@ void merge_and_dump(RunState& rs) {
   const rec::BoundFormat record = dump.with("n", locations);
   const std::size_t n = static_cast<std::size_t>(locations);
 
+  // The locations that are paired with a source column, and that column
+  // counted from 0: only these take part in the merge.
+  struct Pair {
+    std::size_t location, column;
+  };
+  std::vector<Pair> pairs;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int32_t c = rs.JPCKEY[i];
+    if (c > 0) pairs.push_back({i, static_cast<std::size_t>(c - 1)});
+  }
+
   // Only a missing (negative) year value is filled, and only from a source
-  // value that is present; each row is dumped as soon as it is merged.
-  for (std::int32_t h = 1; h <= rs.HOUR_COUNT; ++h) {
+  // value that is present; each row is dumped as soon as it is merged. A
+  // row's merge touches that row alone, so rows can be merged and dumped on
+  // several threads at once.
+  const std::size_t hours = static_cast<std::size_t>(std::max(rs.HOUR_COUNT, 0));
+  rs.io.write_records(DUMP_UNIT, record, hours, [&rs, &pairs](std::size_t k, auto&& put) {
+    const std::int32_t h = static_cast<std::int32_t>(k) + 1;
     const std::span<float> row = rs.LEVEL.row(h);
     const std::span<const float> source = std::as_const(rs.PCLEVEL).row(h);
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::int32_t c = rs.JPCKEY[i];
-      if (c > 0) {
-        const float v = source[static_cast<std::size_t>(c - 1)];
-        if (usable_source_value(v) && row[i] < 0.0f) row[i] = v;
-      }
+    for (const Pair& p : pairs) {
+      const float v = source[p.column];
+      if (usable_source_value(v) && row[p.location] < 0.0f) row[p.location] = v;
     }
-    rs.io.write(DUMP_UNIT, record, h, row);
-  }
+    put(h, row);
+  });
 }
 
 }  // namespace orvistad

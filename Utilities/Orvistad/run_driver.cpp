@@ -1,5 +1,3 @@
-#include <chrono>
-#include <cstdio>
 // The main routine and the run report.
 #include "gregorian_calendar.h"
 #include "local_clock.h"
@@ -15,25 +13,25 @@ constexpr std::string_view DEBUG_TRACE = "debug\\missing PC data";
 }  // namespace
 
 void ORVISTAD(RunState& rs) {
-  { auto t0 = std::chrono::steady_clock::now(); run_start(rs); fprintf(stderr, "%-28s %7.1f ms\n", "run_start", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); debug_trace_open(rs); fprintf(stderr, "%-28s %7.1f ms\n", "debug_trace_open", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); clock_reading(rs); fprintf(stderr, "%-28s %7.1f ms\n", "clock_reading", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); year_argument(rs); fprintf(stderr, "%-28s %7.1f ms\n", "year_argument", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); configuration_file_name(rs); fprintf(stderr, "%-28s %7.1f ms\n", "configuration_file_name", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); configuration_step(rs); fprintf(stderr, "%-28s %7.1f ms\n", "configuration_step", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); allocation_step(rs); fprintf(stderr, "%-28s %7.1f ms\n", "allocation_step", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); suffix_test(rs); fprintf(stderr, "%-28s %7.1f ms\n", "suffix_test", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); day_origin_step(rs); fprintf(stderr, "%-28s %7.1f ms\n", "day_origin_step", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); year_table_setup(rs); fprintf(stderr, "%-28s %7.1f ms\n", "year_table_setup", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); station_list_step(rs); fprintf(stderr, "%-28s %7.1f ms\n", "station_list_step", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); create_or_load(rs); fprintf(stderr, "%-28s %7.1f ms\n", "create_or_load", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); hourly_source_open(rs); fprintf(stderr, "%-28s %7.1f ms\n", "hourly_source_open", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); hourly_source_records(rs); fprintf(stderr, "%-28s %7.1f ms\n", "hourly_source_records", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); matching(rs); fprintf(stderr, "%-28s %7.1f ms\n", "matching", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); merge_and_dump(rs); fprintf(stderr, "%-28s %7.1f ms\n", "merge_and_dump", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); rewrite(rs); fprintf(stderr, "%-28s %7.1f ms\n", "rewrite", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); placeholder_level_files(rs); fprintf(stderr, "%-28s %7.1f ms\n", "placeholder_level_files", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
-  { auto t0 = std::chrono::steady_clock::now(); run_end(rs); fprintf(stderr, "%-28s %7.1f ms\n", "run_end", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count()); }
+  run_start(rs);
+  debug_trace_open(rs);
+  clock_reading(rs);
+  year_argument(rs);
+  configuration_file_name(rs);
+  configuration_step(rs);
+  allocation_step(rs);
+  suffix_test(rs);
+  day_origin_step(rs);
+  year_table_setup(rs);
+  station_list_step(rs);
+  create_or_load(rs);
+  hourly_source_open(rs);
+  hourly_source_records(rs);
+  matching(rs);
+  merge_and_dump(rs);
+  rewrite(rs);
+  placeholder_level_files(rs);
+  run_end(rs);
 }
 
 void write_stamped(RunState& rs, int unit, std::string_view literal) {

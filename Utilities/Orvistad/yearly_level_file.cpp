@@ -6,6 +6,7 @@
 // live in the year table LEVEL. The file is always replaced whole: its
 // creation and its rewrite go to a temporary file beside it, which the close
 // renames over it, so a run that ends early leaves the previous file (or none).
+#include <algorithm>
 #include <array>
 #include <new>
 #include <span>
@@ -134,9 +135,11 @@ void create_level_file(RunState& rs) {
   io.write(LEVEL_UNIT, column_reals, "   :ColumnLocationY ", std::span<const float>(at::YSTA.data(), n));
   write_literal_lines(io, LEVEL_UNIT, kHeaderEnd);
 
+  // Every hour starts missing: the same line, built once.
   const std::vector<float> missing(n, MISSING_VALUE);
   const std::span<const float> row(missing);
-  for (int j = 1; j <= rs.HOUR_COUNT; ++j) io.write(LEVEL_UNIT, data_line(), row);
+  if (rs.HOUR_COUNT > 0)
+    io.write_repeated(LEVEL_UNIT, static_cast<std::size_t>(rs.HOUR_COUNT), data_line(), row);
 
   // A write that fails while the file is written out ends the run (failure 38)
   // and leaves no file behind; a close that succeeds leaves status 0.
@@ -193,14 +196,17 @@ void rewrite(RunState& rs) {
   io.print(kConsole, "Writing the data to ", rs.OUTPUTFILENAME.sub(1, 40));
 
   // The first line written ends the file after the header: the old data lines
-  // are replaced by exactly HOUR_COUNT new ones.
-  std::vector<float> shifted(static_cast<std::size_t>(n));
-  const std::span<const float> offset(rs.OFFSET.data(), shifted.size());
-  for (int j = 1; j <= rs.HOUR_COUNT; ++j) {
-    const std::span<const float> level = std::as_const(rs.LEVEL).row(j);
-    for (std::size_t i = 0; i < shifted.size(); ++i) shifted[i] = level[i] + offset[i];
-    io.write(LEVEL_LOAD_UNIT, data_line(), std::span<const float>(shifted));
-  }
+  // are replaced by exactly HOUR_COUNT new ones, each built on its own (on
+  // several threads at once) from its row of levels and the offsets.
+  const std::size_t width = static_cast<std::size_t>(std::max(n, 0));
+  const std::span<const float> offset(rs.OFFSET.data(), width);
+  const std::size_t hours = static_cast<std::size_t>(std::max(rs.HOUR_COUNT, 0));
+  io.write_records(LEVEL_LOAD_UNIT, data_line(), hours, [&rs, offset](std::size_t k, auto&& put) {
+    std::array<float, MAX_LOCATIONS> shifted;
+    const std::span<const float> level = std::as_const(rs.LEVEL).row(static_cast<int>(k) + 1);
+    for (std::size_t i = 0; i < offset.size(); ++i) shifted[i] = level[i] + offset[i];
+    put(std::span<const float>(shifted.data(), offset.size()));
+  });
   io.close(LEVEL_LOAD_UNIT);
   io.close(DEBUG_UNIT);
 }

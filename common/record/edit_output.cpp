@@ -2,7 +2,8 @@
 //
 // Digits always come from the exact binary value of the single-precision
 // number. Fw.d with up to 8 decimals, the hot path of the level and flow
-// tables, rounds in 64-bit integer arithmetic; every other case takes its
+// tables, scales the value exactly in double, rounds it to an integer ties to
+// even and writes its digits two at a time; every other case takes its
 // digits from std::to_chars on the value widened to double (widening is
 // exact, and to_chars with a precision rounds the exact value, ties to even).
 // Nothing here allocates.
@@ -38,8 +39,6 @@ constexpr std::uint64_t kPow10[] = {1ULL,
                                     1000000000000000000ULL,
                                     10000000000000000000ULL};
 
-constexpr std::uint64_t kPow5[] = {1, 5, 25, 125, 625, 3125, 15625, 78125, 390625};
-
 // Largest number of decimals that the integer rounding handles.
 constexpr int kFastDecimals = 8;
 
@@ -49,21 +48,47 @@ constexpr int kFastDecimals = 8;
 constexpr int kMaxFixedPrecision = 150;
 constexpr int kMaxSignificantDigits = 120;
 
-// Decimal digits of v (1 for 0).
+// Decimal digits of v (1 for 0): the bit width gives the count or one more.
 int count_digits(std::uint64_t v) {
-  int n = 1;
-  while (n < 20 && v >= kPow10[n]) ++n;
-  return n;
+  const int guess = (std::bit_width(v | 1U) * 1233) >> 12;  // 1233 / 4096 is just above log10(2)
+  return guess + (v >= kPow10[guess] ? 1 : 0);
 }
+
+// "00" to "99": two digits per division.
+struct DigitPairs {
+  char text[200];
+};
+constexpr DigitPairs make_digit_pairs() {
+  DigitPairs p{};
+  for (int i = 0; i < 100; ++i) {
+    p.text[2 * i] = static_cast<char>('0' + i / 10);
+    p.text[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return p;
+}
+constexpr DigitPairs kDigitPairs = make_digit_pairs();
 
 // Writes the `count` low decimal digits of v (with leading zeros) so that
 // they end just before `end`; returns the position of the first one.
 char* put_digits_before(char* end, std::uint64_t v, int count) {
-  for (int i = 0; i < count; ++i) {
-    *--end = static_cast<char>('0' + v % 10);
-    v /= 10;
+  for (; count >= 2; count -= 2) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs.text + 2 * (v % 100), 2);
+    v /= 100;
   }
+  if (count > 0) *--end = static_cast<char>('0' + v % 10);
   return end;
+}
+
+// Blanks over n characters; the widths of the level tables take two stores.
+void fill_blanks(char* p, int n) {
+  constexpr std::uint64_t kBlanks = 0x2020202020202020ULL;
+  if (n >= 8 && n <= 16) {
+    std::memcpy(p, &kBlanks, 8);
+    std::memcpy(p + n - 8, &kBlanks, 8);
+  } else {
+    std::memset(p, ' ', static_cast<std::size_t>(n));
+  }
 }
 
 void fill_asterisks(char* field, int w) { std::memset(field, '*', static_cast<std::size_t>(w)); }
@@ -98,39 +123,21 @@ void edit_special(char* field, float value, int w) {
   }
 }
 
+constexpr double kPow10Double[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+
 // |value| * 10^d rounded to an integer, ties to even, for a finite value and
-// 0 <= d <= kFastDecimals. The float is m * 2^e with m below 2^24, so the
-// product is m * 5^d * 2^(e+d) with m * 5^d below 2^43: exact in 64 bits, and
-// the power of two becomes a shift whose lost bits decide the rounding.
-// Returns false when the result could exceed 2^63 (the caller then takes
-// the general path).
+// 0 <= d <= kFastDecimals. The float is m * 2^e with m below 2^24 and 10^d is
+// 5^d * 2^d with 5^d below 2^19, so the product in double (53 bits) is exact.
+// Below 2^52, adding 2^52 leaves no bits after the point and so rounds the
+// sum to an integer in the default rounding mode, ties to even; taking 2^52
+// away again is exact. Returns false from 2^52 on (the caller then takes the
+// general path).
 bool round_scaled(float value, int d, std::uint64_t& out) {
-  const std::uint32_t bits = std::bit_cast<std::uint32_t>(value) & 0x7fffffffU;
-  const std::uint32_t biased = bits >> 23;
-  const std::uint32_t frac = bits & 0x7fffffU;
-  std::uint64_t m = frac;
-  int e2 = -149;  // subnormal
-  if (biased != 0) {
-    m |= 0x800000U;
-    e2 = static_cast<int>(biased) - 150;
-  }
-  const std::uint64_t scaled = m * kPow5[d];
-  const int s = e2 + d;
-  if (s >= 0) {
-    if (s > 20) return false;
-    out = scaled << s;
-    return true;
-  }
-  const int shift = -s;
-  if (shift > 43) {  // scaled < 2^43 <= half of 2^shift
-    out = 0;
-    return true;
-  }
-  std::uint64_t q = scaled >> shift;
-  const std::uint64_t rem = scaled & ((std::uint64_t{1} << shift) - 1);
-  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-  if (rem > half || (rem == half && (q & 1U) != 0)) ++q;
-  out = q;
+  constexpr double kTwo52 = 4503599627370496.0;
+  const double x = std::fabs(static_cast<double>(value)) * kPow10Double[d];
+  if (!(x < kTwo52)) return false;
+  const double rounded = (x + kTwo52) - kTwo52;
+  out = static_cast<std::uint64_t>(rounded);
   return true;
 }
 
@@ -162,8 +169,9 @@ void place_fixed(char* field, int w, bool neg, const char* int_digits, int nint,
   std::memset(p + ncopy, '0', static_cast<std::size_t>(d - ncopy));
 }
 
-// Fw.d for a finite value through to_chars.
-void edit_fixed_general(char* field, float value, int w, int d) {
+// Fw.d for a finite value through to_chars (kept out of line: it needs a
+// large buffer that the fast path should not pay for).
+[[gnu::noinline]] void edit_fixed_general(char* field, float value, int w, int d) {
   char buf[64 + kMaxFixedPrecision];
   const double mag = std::fabs(static_cast<double>(value));
   const int precision = std::min(d, kMaxFixedPrecision);
@@ -209,6 +217,97 @@ char* put_exponent(char* p, int exponent) {
   return p;
 }
 
+// Writes the N digits of v < 10^N so that they end just before `end`; the
+// count is known at compile time, so the divisions are by constants.
+template <int N>
+void put_decimals_before(char* end, std::uint32_t v) {
+  if constexpr (N >= 2) {
+    std::memcpy(end - 2, kDigitPairs.text + 2 * (v % 100), 2);
+    put_decimals_before<N - 2>(end - 2, v / 100);
+  } else if constexpr (N == 1) {
+    end[-1] = static_cast<char>('0' + v);
+  }
+}
+
+// Writes the digits of v (one 0 for 0) so that they end just before `end`;
+// returns the position of the first one.
+char* put_integer_before(char* end, std::uint64_t v) {
+  if (v <= UINT32_MAX) {
+    std::uint32_t u = static_cast<std::uint32_t>(v);
+    for (; u >= 100; u /= 100) {
+      end -= 2;
+      std::memcpy(end, kDigitPairs.text + 2 * (u % 100), 2);
+    }
+    if (u >= 10) {
+      end -= 2;
+      std::memcpy(end, kDigitPairs.text + 2 * u, 2);
+    } else {
+      *--end = static_cast<char>('0' + u);
+    }
+    return end;
+  }
+  return put_digits_before(end, v, count_digits(v));
+}
+
+// Lays out Fw.D (w > D) from |value| * 10^D rounded to an integer: its
+// integer part before the point, its D last digits after it. The integer and
+// the decimal digits are worked out independently of each other.
+template <int D>
+void place_scaled(char* field, int w, bool neg, std::uint64_t scaled) {
+  constexpr std::uint64_t kUnit = kPow10[D];
+  const std::uint64_t ip = scaled / kUnit;
+  const std::uint32_t fp = static_cast<std::uint32_t>(scaled % kUnit);
+  // The usual case: the integer part has fewer digits than the room left by
+  // the sign, the point and the decimals, so the number fits and its digit
+  // count need not be known beforehand.
+  const int room = w - D - 2;
+  if (room >= 1 && room < 20 && ip < kPow10[room]) {
+    fill_blanks(field, w);
+    char* p = field + w - D;
+    put_decimals_before<D>(p + D, fp);
+    *--p = '.';
+    p = put_integer_before(p, ip);  // a zero integer part gives its 0
+    p[-1] = neg ? '-' : ' ';
+    return;
+  }
+  const int nint = ip == 0 ? 0 : count_digits(ip);
+  bool zero_before_point = nint == 0;
+  int len = static_cast<int>(neg) + std::max(nint, 1) + 1 + D;
+  if (zero_before_point && len > w) {
+    zero_before_point = false;
+    --len;
+  }
+  if (len > w) {
+    fill_asterisks(field, w);
+    return;
+  }
+  fill_blanks(field, w);
+  char* p = field + w - D;
+  put_decimals_before<D>(p + D, fp);
+  *--p = '.';
+  if (nint > 0) p = put_integer_before(p, ip);
+  if (zero_before_point) *--p = '0';
+  // The sign goes in the first position of the number when there is one;
+  // chosen without a branch, as the signs of a row come in any order.
+  char* const first = field + (w - len);
+  *first = neg ? '-' : *first;
+}
+
+// Fw.D of each value; D <= kFastDecimals and D < w.
+template <int D>
+void fixed_each(char* field, std::size_t step, const float* values, std::size_t stride, std::size_t count,
+                int w) {
+  for (std::size_t k = 0; k < count; ++k, field += step, values += stride) {
+    const float v = *values;
+    std::uint64_t scaled = 0;
+    if (std::isfinite(v) && round_scaled(v, D, scaled)) {
+      place_scaled<D>(field, w, v < 0, scaled);
+    } else {
+      edit_fixed(field, v, w, D);
+    }
+  }
+}
+
 }  // namespace
 
 void edit_integer(char* field, std::int32_t value, int w, int m) {
@@ -251,25 +350,36 @@ void edit_fixed(char* field, float value, int w, int d) {
     return;
   }
   const bool neg = value < 0;
-  const std::uint64_t ip = scaled / kPow10[d];
-  const std::uint64_t fp = scaled % kPow10[d];
-  const int nint = ip == 0 ? 0 : count_digits(ip);
-  bool zero_before_point = nint == 0;
-  int len = static_cast<int>(neg) + std::max(nint, 1) + 1 + d;
-  if (zero_before_point && len > w) {
-    zero_before_point = false;
-    --len;
+  switch (d) {
+    case 0: return place_scaled<0>(field, w, neg, scaled);
+    case 1: return place_scaled<1>(field, w, neg, scaled);
+    case 2: return place_scaled<2>(field, w, neg, scaled);
+    case 3: return place_scaled<3>(field, w, neg, scaled);
+    case 4: return place_scaled<4>(field, w, neg, scaled);
+    case 5: return place_scaled<5>(field, w, neg, scaled);
+    case 6: return place_scaled<6>(field, w, neg, scaled);
+    case 7: return place_scaled<7>(field, w, neg, scaled);
+    default: return place_scaled<8>(field, w, neg, scaled);
   }
-  if (len > w) {
-    fill_asterisks(field, w);
+}
+
+void edit_fixed_each(char* field, std::size_t step, const float* values, std::size_t stride, std::size_t count,
+                     int w, int d) {
+  if (w <= 0 || d < 0 || d >= w || d > kFastDecimals) {
+    for (std::size_t k = 0; k < count; ++k, field += step, values += stride) edit_fixed(field, *values, w, d);
     return;
   }
-  char* p = put_digits_before(field + w, fp, d);
-  *--p = '.';
-  if (nint > 0) p = put_digits_before(p, ip, nint);
-  if (zero_before_point) *--p = '0';
-  if (neg) *--p = '-';
-  std::memset(field, ' ', static_cast<std::size_t>(p - field));
+  switch (d) {
+    case 0: return fixed_each<0>(field, step, values, stride, count, w);
+    case 1: return fixed_each<1>(field, step, values, stride, count, w);
+    case 2: return fixed_each<2>(field, step, values, stride, count, w);
+    case 3: return fixed_each<3>(field, step, values, stride, count, w);
+    case 4: return fixed_each<4>(field, step, values, stride, count, w);
+    case 5: return fixed_each<5>(field, step, values, stride, count, w);
+    case 6: return fixed_each<6>(field, step, values, stride, count, w);
+    case 7: return fixed_each<7>(field, step, values, stride, count, w);
+    default: return fixed_each<8>(field, step, values, stride, count, w);
+  }
 }
 
 void edit_exponent(char* field, float value, int w, int d) {

@@ -7,6 +7,7 @@
 // ties to the even digit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace rec {
@@ -20,6 +21,12 @@ void edit_integer(char* field, std::int32_t value, int w, int m);
 // then Inf, then asterisks as the room allows (with '-' when negative); NaN
 // gives NaN.
 void edit_fixed(char* field, float value, int w, int d);
+
+// Fw.d of `count` values, values[0], values[stride], ...: field k starts at
+// field + k * step. Each field is exactly what edit_fixed gives for its value;
+// a run of fields goes without the per-field dispatch.
+void edit_fixed_each(char* field, std::size_t step, const float* values, std::size_t stride, std::size_t count,
+                     int w, int d);
 
 // Ew.d: [-]0.d1...ddE+xx, the leading 0 left out when the field is too narrow.
 // Zero has exponent +00. Infinity and NaN as under Fw.d.

@@ -1,5 +1,6 @@
 #include "record/format.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -158,6 +159,91 @@ void FormattedWriter::pad() {
   if (out_->size() < want) out_->append(want - out_->size(), ' ');
 }
 
+namespace {
+
+bool is_real_edit(const Edit& e) { return e.kind == Edit::F || e.kind == Edit::E; }
+
+// The real field that makes up the whole body of a group, alone or after nX
+// (whose width goes to `gap`), as in 9999(F12.3) or 9999(1X,F11.3); null for
+// any other body.
+const Edit* lone_real_field(const BoundFormat& f, std::size_t group, std::size_t& gap) {
+  const std::vector<Edit>& edits = f.format().edits();
+  const std::size_t first = group + 1;
+  const std::size_t end = static_cast<std::size_t>(edits[group].end);
+  gap = 0;
+  std::size_t at = first;
+  if (end - first == 2 && edits[first].kind == Edit::X) {
+    gap = static_cast<std::size_t>(edits[first].width);
+    at = first + 1;
+  } else if (end - first != 1) {
+    return nullptr;
+  }
+  const Edit& e = edits[at];
+  return is_real_edit(e) && f.count(e) == 1 ? &e : nullptr;
+}
+
+}  // namespace
+
+// The fields of one real edit for as many of the next items as are reals of
+// one group, at most `limit`, each after `gap` blanks. The record grows once
+// for all of them and each value is edited in place. Returns how many items
+// it took: 0 when the next item is not a real (or there is none).
+std::size_t FormattedWriter::real_run(const Edit& e, std::size_t gap, std::size_t limit) {
+  if (limit == 0 || items_.done()) return 0;
+  const ItemCursor::Run run = items_.run();
+  if (run.kind != ItemKind::Real) return 0;
+  const std::size_t k = std::min(limit, run.count);
+  const std::size_t step = gap + static_cast<std::size_t>(e.width);
+  pad();
+  const std::size_t at = out_->size();
+  out_->resize(at + k * step, ' ');
+  char* field = out_->data() + at + gap;
+  const float* values = reinterpret_cast<const float*>(run.at);
+  const std::size_t stride = run.stride / sizeof(float);
+  if (e.kind == Edit::F) {
+    edit_fixed_each(field, step, values, stride, k, e.width, e.digits);
+  } else {
+    for (std::size_t r = 0; r < k; ++r, field += step, values += stride)
+      edit_exponent(field, *values, e.width, e.digits);
+  }
+  items_.skip(k);
+  taken_ += k;
+  pos_ += k * step;
+  return k;
+}
+
+void FormattedWriter::field(const Edit& e) {
+  const Format& f = f_.format();
+  Item item = items_.next();
+  ++taken_;
+  pad();
+  std::size_t w = static_cast<std::size_t>(e.width);
+  if (e.kind == Edit::A) {
+    if (item.kind != ItemKind::Text) throw std::invalid_argument("A edit of a number in " + f.text());
+    std::string_view t = item.text();
+    if (w == 0) w = t.size();
+    if (w > t.size()) {
+      out_->append(w - t.size(), ' ');
+      out_->append(t);
+    } else {
+      out_->append(t.substr(0, w));
+    }
+  } else {
+    std::size_t at = out_->size();
+    out_->resize(at + w);
+    char* field = out_->data() + at;
+    if (e.kind == Edit::I) {
+      if (item.kind != ItemKind::Integer) throw std::invalid_argument("I edit of a non-integer in " + f.text());
+      edit_integer(field, item.integer(), e.width, e.digits > 0 ? e.digits : 1);
+    } else {
+      if (item.kind != ItemKind::Real) throw std::invalid_argument("F/E edit of a non-real in " + f.text());
+      if (e.kind == Edit::F) edit_fixed(field, item.real(), e.width, e.digits);
+      else edit_exponent(field, item.real(), e.width, e.digits);
+    }
+  }
+  pos_ += w;
+}
+
 FormattedWriter::Flow FormattedWriter::run(std::size_t begin, std::size_t end) {
   const Format& f = f_.format();
   const std::vector<Edit>& edits = f.edits();
@@ -182,8 +268,21 @@ FormattedWriter::Flow FormattedWriter::run(std::size_t begin, std::size_t end) {
           if (items_.done()) return Flow::End;
           throw TransferFailure{kFormatCountError};
         }
-        for (int r = 0; r < n; ++r)
+        // A body of one real field takes a run of reals in one go; what is
+        // left (another kind of item, or none) goes through the body itself.
+        std::size_t gap = 0;
+        const Edit* real = lone_real_field(f_, i, gap);
+        for (int r = 0; r < n;) {
+          if (real != nullptr) {
+            const std::size_t k = real_run(*real, gap, static_cast<std::size_t>(n - r));
+            if (k > 0) {
+              r += static_cast<int>(k);
+              continue;
+            }
+          }
           if (run(i + 1, static_cast<std::size_t>(e.end)) == Flow::End) return Flow::End;
+          ++r;
+        }
         i = static_cast<std::size_t>(e.end);
         continue;
       }
@@ -195,36 +294,17 @@ FormattedWriter::Flow FormattedWriter::run(std::size_t begin, std::size_t end) {
       if (items_.done()) return Flow::End;
       throw TransferFailure{kFormatCountError};
     }
-    for (int r = 0; r < n; ++r) {
-      if (items_.done()) return Flow::End;
-      Item item = items_.next();
-      ++taken_;
-      pad();
-      std::size_t w = static_cast<std::size_t>(e.width);
-      if (e.kind == Edit::A) {
-        if (item.kind != ItemKind::Text) throw std::invalid_argument("A edit of a number in " + f.text());
-        std::string_view t = item.text();
-        if (w == 0) w = t.size();
-        if (w > t.size()) {
-          out_->append(w - t.size(), ' ');
-          out_->append(t);
-        } else {
-          out_->append(t.substr(0, w));
-        }
-      } else {
-        std::size_t at = out_->size();
-        out_->resize(at + w);
-        char* field = out_->data() + at;
-        if (e.kind == Edit::I) {
-          if (item.kind != ItemKind::Integer) throw std::invalid_argument("I edit of a non-integer in " + f.text());
-          edit_integer(field, item.integer(), e.width, e.digits > 0 ? e.digits : 1);
-        } else {
-          if (item.kind != ItemKind::Real) throw std::invalid_argument("F/E edit of a non-real in " + f.text());
-          if (e.kind == Edit::F) edit_fixed(field, item.real(), e.width, e.digits);
-          else edit_exponent(field, item.real(), e.width, e.digits);
+    for (int r = 0; r < n;) {
+      if (is_real_edit(e)) {
+        const std::size_t k = real_run(e, 0, static_cast<std::size_t>(n - r));
+        if (k > 0) {
+          r += static_cast<int>(k);
+          continue;
         }
       }
-      pos_ += w;
+      if (items_.done()) return Flow::End;
+      field(e);
+      ++r;
     }
     ++i;
   }
@@ -242,6 +322,23 @@ bool FormattedWriter::next_record(std::string& out) {
   if (run(from, size) == Flow::End) return false;
   check_progress(f_.format(), !items_.done(), before, taken_);
   return !items_.done();
+}
+
+void format_statement(const BoundFormat& f, ItemCursor items, std::string& out) {
+  FormattedWriter writer(f, items);
+  std::size_t record_start = out.size();
+  try {
+    bool more;
+    do {
+      record_start = out.size();
+      more = writer.next_record(out);
+      out += "\r\n";
+    } while (more);
+  } catch (const TransferFailure&) {
+    // The record that failed is not written: files hold whole lines only.
+    out.resize(record_start);
+    throw;
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -88,6 +88,8 @@ class FormattedWriter {
  private:
   enum class Flow { Go, End };
   Flow run(std::size_t begin, std::size_t end);
+  std::size_t real_run(const Edit& e, std::size_t gap, std::size_t limit);
+  void field(const Edit& e);
   void pad();
   const BoundFormat f_;
   ItemCursor& items_;
@@ -97,6 +99,11 @@ class FormattedWriter {
   std::size_t taken_ = 0;  // items taken so far
   bool first_ = true;
 };
+
+// Appends the records of one fixed-format output statement to `out`, each
+// ended by CR LF. A TransferFailure leaves the records before the one that
+// failed, and goes on to the caller.
+void format_statement(const BoundFormat& f, ItemCursor items, std::string& out);
 
 // Reads the records of one fixed-format input statement: each call takes one
 // record and tells whether the items want a further record. Returns a status

@@ -84,6 +84,30 @@ class ItemCursor {
   ItemCursor(std::span<const ItemGroup> groups) : groups_(groups) { skip_empty(); }
 
   bool done() const { return group_ == groups_.size(); }
+
+  // The items left in the current group (the cursor is not done): `count`
+  // elements of one kind from `at`, `stride` bytes apart. A writer that has a
+  // field for each of them can take them all at once and skip them.
+  struct Run {
+    ItemKind kind;
+    char* at;
+    std::size_t count;
+    std::size_t stride;
+  };
+  Run run() const {
+    const ItemGroup& g = groups_[group_];
+    return {g.kind, static_cast<char*>(g.base) + index_ * g.stride, g.count - index_, g.stride};
+  }
+  // Moves past k items of the current group (k at most run().count).
+  void skip(std::size_t k) {
+    index_ += k;
+    if (index_ == groups_[group_].count) {
+      ++group_;
+      index_ = 0;
+      skip_empty();
+    }
+  }
+
   Item next() {
     const ItemGroup& g = groups_[group_];
     Item item{g.kind, static_cast<char*>(g.base) + index_ * g.stride, g.length};

@@ -26,6 +26,10 @@ class Tokenizer {
     if (!fetch()) return kEndOfFile;
     bool comma_seen = true;  // a comma before the first value is a null value
     while (!items.done()) {
+      if (items.run().kind == ItemKind::Real) {
+        if (int st = read_reals(items, comma_seen); st != 0) return st;
+        if (items.done()) break;
+      }
       // Find the next value, passing over separators and null values.
       for (;;) {
         while (at_ < record_.size() && is_blank(record_[at_])) ++at_;
@@ -84,6 +88,44 @@ class Tokenizer {
   }
 
  private:
+  // Reads a run of real items from the value tokens of the current record
+  // that stand between blanks, as long as there are such tokens: it stops
+  // before a separator comma or slash, a quote, a token with a '*' (a repeat
+  // count, or a bad token that the steps above report in their own way) and
+  // at the end of the record, leaving whatever follows to the general steps.
+  // Returns the status of the last value read.
+  int read_reals(ItemCursor& items, bool& comma_seen) {
+    const ItemCursor::Run run = items.run();
+    float* item = reinterpret_cast<float*>(run.at);
+    const std::size_t stride = run.stride / sizeof(float);
+    const char* const text = record_.data();
+    const char* const end = text + record_.size();
+    std::size_t taken = 0;
+    int status = 0;
+    while (taken < run.count && status == 0) {
+      const char* first = text + at_;
+      while (first != end && is_blank(*first)) ++first;
+      // Most tokens are plain decimals, converted as they are scanned.
+      float value = 0.0f;
+      const char* stop = scan_plain_decimal(first, end, value);
+      if (stop != nullptr && (stop == end || ends_token(*stop))) {
+        *item = value;
+      } else {
+        stop = first;
+        while (stop != end && !ends_token(*stop) && *stop != '*') ++stop;
+        if (stop == first || (stop != end && *stop == '*') || *first == '\'' || *first == '"') break;
+        status = list_read_real(std::string_view(first, static_cast<std::size_t>(stop - first)), false, kind_,
+                                *item);
+      }
+      at_ = static_cast<std::size_t>(stop - text);
+      comma_seen = false;
+      ++taken;
+      item += stride;
+    }
+    items.skip(taken);
+    return status;
+  }
+
   // A quoted value: a doubled quote stands for one, a record end adds
   // nothing, and what follows the closing quote up to the next separator is
   // passed over.

@@ -11,7 +11,10 @@
 //
 // Values are computed from the exact decimal digits: integers by truncation of
 // the digits themselves, reals by std::from_chars on a normalised copy, so no
-// value passes through another binary type on the way.
+// value passes through another binary type on the way. A plain decimal of at
+// most 8 digits (the values of the level tables) is converted first by one
+// correctly rounded float division, which gives the same value; the unit
+// tests compare the two on many tokens.
 #include "record/number_input.h"
 
 #include <charconv>
@@ -267,6 +270,38 @@ RealResult round_to_float(const Significand& s, bool negative, float& out) {
 
 }  // namespace
 
+const char* scan_plain_decimal(const char* p, const char* end, float& value) {
+  constexpr std::uint32_t kLimit = std::uint32_t{1} << 24;
+  constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
+  bool negative = false;
+  if (p != end && is_sign(*p)) negative = *p++ == '-';
+  // With at most 8 digits m stays below 10^8 and cannot wrap; a longer
+  // digit string is rejected after the loops.
+  std::uint32_t m = 0;
+  const char* const int_first = p;
+  for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint32_t>(*p - '0');
+  const std::ptrdiff_t int_digits = p - int_first;
+  std::ptrdiff_t decimals = 0;
+  if (p != end && *p == '.') {
+    const char* const frac_first = ++p;
+    for (; p != end && is_digit(*p); ++p) m = m * 10 + static_cast<std::uint32_t>(*p - '0');
+    decimals = p - frac_first;
+  }
+  const std::ptrdiff_t digits = int_digits + decimals;
+  if (digits == 0 || digits > 8 || m >= kLimit) return nullptr;
+  const float magnitude = static_cast<float>(m) / kPow10[decimals];
+  value = negative ? -magnitude : magnitude;
+  return p;
+}
+
+bool read_plain_decimal(std::string_view token, float& value) {
+  const char* const end = token.data() + token.size();
+  float v = 0.0f;
+  if (scan_plain_decimal(token.data(), end, v) != end) return false;
+  value = v;
+  return true;
+}
+
 int list_read_integer(std::string_view token, bool quoted, ListSource source,
                       std::int32_t& item) {
   if (quoted) return kConversionError;
@@ -311,6 +346,8 @@ int list_read_real(std::string_view token, bool quoted, ListSource source, float
   constexpr float kInf = std::numeric_limits<float>::infinity();
   constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
   if (quoted) return kConversionError;
+  // A plain decimal token is none of the words below.
+  if (read_plain_decimal(token, item)) return 0;
   bool negative = false;
   switch (lead_of(token, negative)) {
     case Lead::Infinity:

@@ -27,6 +27,22 @@ int list_read_integer(std::string_view token, bool quoted, ListSource source,
                       std::int32_t& item);
 int list_read_real(std::string_view token, bool quoted, ListSource source, float& item);
 
+// The fast path of list_read_real: a plain decimal token, an optional sign
+// then digits with at most one point, at least one digit and at most 8,
+// makes an integer m below 2^24 with k <= 8 of its digits after the point;
+// its value is m / 10^k in single precision: both are exact floats and the
+// division rounds correctly, so the value is the one that the exact
+// conversion gives. Returns false, leaving `value` alone, for every other
+// token.
+bool read_plain_decimal(std::string_view token, float& value);
+
+// The same for the plain decimal that begins at p, for a reader that finds a
+// token's end as it converts it: returns the position after its last
+// character (then `value` is set), or null when the characters from p are no
+// plain decimal within those limits. What follows is not looked at: only a
+// token that ends there is the plain decimal.
+const char* scan_plain_decimal(const char* p, const char* end, float& value);
+
 // Iw input: `field` is the w characters of the field (blanks already supplied
 // for positions beyond the record's end). Blanks are ignored; an all-blank
 // field, or a sign and blanks, gives 0. On failure the item is unchanged.

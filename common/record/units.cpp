@@ -1,5 +1,3 @@
-#include <chrono>
-#include <cstdio>
 #include "record/units.h"
 
 #include <fcntl.h>
@@ -99,6 +97,9 @@ struct Units::Connection : RecordSource {
   std::size_t begin = 0, filled = 0;
   off_t in_offset = 0;    // file offset of in[0]
   bool eof = false;
+  // A file is read as it stood when it was opened: what is appended to it
+  // later (the run report, should it be named as the source) is not read.
+  off_t read_limit = -1;
   off_t consumed = 0;     // end of the last record read
   bool unterminated = false;  // that record had no line end
 
@@ -140,8 +141,17 @@ struct Units::Connection : RecordSource {
       begin = 0;
     }
     if (in.size() < filled + kReadChunk) in.resize(filled + kReadChunk);
+    std::size_t room = in.size() - filled;
+    if (read_limit >= 0) {
+      const off_t left = read_limit - (in_offset + static_cast<off_t>(filled));
+      if (left <= 0) {
+        eof = true;
+        return false;
+      }
+      if (static_cast<std::size_t>(left) < room) room = static_cast<std::size_t>(left);
+    }
     for (;;) {
-      ssize_t k = ::read(fd, in.data() + filled, in.size() - filled);
+      ssize_t k = ::read(fd, in.data() + filled, room);
       if (k < 0 && errno == EINTR) continue;
       if (k < 0) throw TransferFailure{failure::kReadError};
       if (k == 0) {
@@ -286,6 +296,8 @@ int Units::open_connection(int unit, std::string_view given, OpenStatus status, 
     }
     if (c->fd < 0) return open_failure(errno);
   }
+  struct stat opened {};
+  if (c->fd >= 0 && ::fstat(c->fd, &opened) == 0 && S_ISREG(opened.st_mode)) c->read_limit = opened.st_size;
   connections_.push_back(std::move(c));
   return 0;
 }
@@ -445,6 +457,7 @@ void Units::flush_all() {
     if (c->console || c->out.empty()) continue;
     if (!c->writable) fail_on(failure::kPermission, *c);
     bool ok = write_all(c->write_fd(), c->out.data(), c->out.size());
+    if (ok) c->start_writeback(c->out.size());
     c->out.clear();
     if (!ok) fail_on(failure::kWriteError, *c);
   }
@@ -475,12 +488,14 @@ void Units::write_formatted(int unit, const BoundFormat& f, ItemCursor items, st
 namespace {
 
 // Statements per block of a parallel write.
-constexpr std::size_t kBlockStatements = 32;
+constexpr std::size_t kBlockStatements = 16;
 
-// Threads that build blocks besides the one that writes them out.
+// Threads that build blocks besides the one that writes them out. With the
+// level tables the writing thread keeps up with about four builders; more of
+// them only add buffers.
 unsigned block_builders() {
   const unsigned cores = std::thread::hardware_concurrency();
-  return cores <= 1 ? 0 : std::min(cores - 1, 3U);
+  return cores <= 1 ? 0 : std::min(cores - 1, 4U);
 }
 
 // The blocks of a parallel write: builder threads take the blocks in order,
@@ -515,13 +530,10 @@ class BlockPipeline {
   std::size_t blocks() const { return blocks_; }
 
   // Block b, once built.
-  double waited = 0;
   const Block& take(std::size_t b) {
     Block& block = slots_[b % slots_.size()];
-    auto t0 = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> lock(mutex_);
     built_.wait(lock, [&] { return block.built; });
-    waited += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     return block;
   }
   // Block b has been written out: its slot takes a later block.
@@ -611,7 +623,6 @@ void Units::write_blocks(int unit, std::size_t count, const BuildRecords& build)
     }
     pipeline.release(b);
   }
-  fprintf(stderr, "waited %.1f ms\n", pipeline.waited);
 }
 
 void Units::write_list(int unit, ItemCursor items) {

@@ -71,6 +71,23 @@ std::map<std::string, std::string> WorkDir::files() const {
 
 namespace {
 
+// In the child: runs the program with the local clock frozen (or driven) as
+// `clock` says. libfaketime is preloaded directly rather than through the
+// faketime wrapper, which shares its clock through semaphores in /dev/shm that
+// a killed run leaves behind.
+[[noreturn]] void exec_program(const std::string& clock, const std::vector<std::string>& args) {
+  ::setenv("LD_PRELOAD", FAKETIME_LIBRARY, 1);
+  ::setenv("FAKETIME", clock.c_str(), 1);
+  ::unsetenv("FAKETIME_SHARED");
+  std::vector<std::string> argv_s = {ORVISTAD_BINARY};
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_s) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ::execv(argv[0], argv.data());
+  ::_exit(127);
+}
+
 std::string slurp_fd(int fd) {
   std::string s;
   char buf[65536];
@@ -101,13 +118,7 @@ RunResult WorkDir::run(const std::vector<std::string>& args, const std::string& 
     ::setenv("TZ", "UTC", 1);
     ::unsetenv("FORT600");
     for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    std::vector<std::string> argv_s = {FAKETIME_PROGRAM, "-f", clock, ORVISTAD_BINARY};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    exec_program(clock, args);
   }
   int wstatus = 0;
   ::waitpid(pid, &wstatus, 0);
@@ -152,13 +163,7 @@ Process WorkDir::start(const std::vector<std::string>& args, const StartOptions&
       rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
     }
-    std::vector<std::string> argv_s = {FAKETIME_PROGRAM, "-f", options.clock, ORVISTAD_BINARY};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    exec_program(options.clock, args);
   }
   ::setpgid(pid, pid);  // also here, so that a kill right away reaches the group
   return Process(pid, out_name, err_name);
