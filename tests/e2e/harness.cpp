@@ -103,41 +103,15 @@ std::string slurp_fd(int fd) {
 
 RunResult WorkDir::run(const std::vector<std::string>& args, const std::string& clock,
                        const std::vector<std::string>& env) const {
-  std::string out_name = path_ + "/../" + fs::path(path_).filename().string() + ".stdout";
-  std::string err_name = path_ + "/../" + fs::path(path_).filename().string() + ".stderr";
-  pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    int out = ::open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = ::open("/dev/null", O_RDONLY);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::dup2(in, 0);
-    if (::chdir(path_.c_str()) != 0) ::_exit(127);
-    ::setenv("TZ", "UTC", 1);
-    ::unsetenv("FORT600");
-    for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    exec_program(clock, args);
-  }
-  int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
-  RunResult r;
-  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  int fo = ::open(out_name.c_str(), O_RDONLY);
-  int fe = ::open(err_name.c_str(), O_RDONLY);
-  r.out = slurp_fd(fo);
-  r.err = slurp_fd(fe);
-  ::close(fo);
-  ::close(fe);
-  ::unlink(out_name.c_str());
-  ::unlink(err_name.c_str());
-  return r;
+  StartOptions options;
+  options.clock = clock;
+  options.env = env;
+  return start(args, options).wait();
 }
 
 Process WorkDir::start(const std::vector<std::string>& args, const StartOptions& options) const {
-  // faketime runs the program as its own child: when a kill ends faketime
-  // first, the program is handed to this process, which can then wait for it.
+  // Anything the program leaves running when it is killed is handed to this
+  // process, which can then wait for it.
   static const bool subreaper = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
   if (!subreaper) throw std::runtime_error("prctl(PR_SET_CHILD_SUBREAPER) failed");
   const std::string base = path_ + "/../" + fs::path(path_).filename().string();
