@@ -205,7 +205,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   }
   for (const std::string& name : fort) ::unsetenv(name.c_str());
 
-  std::string base = fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string();
+  // Runs go to a memory file system when there is one. A crash leaves its
+  // scratch directory behind, so tools/fuzz.sh names a directory of its own.
+  const char* scratch = std::getenv("ORVISTAD_FUZZ_SCRATCH");
+  std::string base = scratch != nullptr && *scratch != '\0' ? scratch
+                     : fs::exists("/dev/shm")               ? "/dev/shm"
+                                                            : fs::temp_directory_path().string();
   std::string templ = base + "/orvistad-fuzz-XXXXXX";
   if (::mkdtemp(templ.data()) == nullptr) fuzz::fault("no scratch directory");
   g_work = templ;

@@ -42,6 +42,13 @@ cmake --build --preset fuzz
 runs=build/fuzz/runs
 rm -rf "$runs"
 mkdir -p "$runs"
+# The whole-program target runs in scratch directories below this one, on a
+# memory file system when there is one; a crash leaves its directory behind.
+scratch_base=/dev/shm
+[ -d "$scratch_base" ] && [ -w "$scratch_base" ] || scratch_base="${TMPDIR:-/tmp}"
+ORVISTAD_FUZZ_SCRATCH=$(mktemp -d "$scratch_base/orvistad-fuzz-runs-XXXXXX")
+export ORVISTAD_FUZZ_SCRATCH
+trap 'rm -rf "$ORVISTAD_FUZZ_SCRATCH"' EXIT
 pids=()
 for t in "${targets[@]}"; do
   rm -rf "build/fuzz/findings/$t"

@@ -159,8 +159,11 @@ void hourly_source_records(RunState& rs) {
     if (status == rec::kEndOfFile) break;
     if (status != 0) garbage_record(rs);
 
-    rs.HOUR_INDEX = (tarvello::JULIAN(rs.YYYY, rs.RECORD_MONTH, rs.RECORD_DAY) - rs.JDAY_START) * 24 +
-                    rs.RECORD_HOUR;
+    // 32-bit arithmetic that wraps, as the calendar's: a date far outside
+    // the year only gives an hour index that is passed over.
+    const std::uint32_t days = static_cast<std::uint32_t>(tarvello::JULIAN(rs.YYYY, rs.RECORD_MONTH, rs.RECORD_DAY)) -
+                               static_cast<std::uint32_t>(rs.JDAY_START);
+    rs.HOUR_INDEX = static_cast<std::int32_t>(days * 24u + static_cast<std::uint32_t>(rs.RECORD_HOUR));
     // Rows hold 01:00 of 1 January onwards; a later record of an hour
     // replaces an earlier one.
     if (rs.HOUR_INDEX >= 1 && rs.HOUR_INDEX <= YEAR_TABLE_ROWS) {

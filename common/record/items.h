@@ -72,8 +72,10 @@ ItemGroup item_group(T&& arg) {
       return {ItemKind::Real, const_cast<E*>(arg.data()), arg.size(), sizeof(E), 0};
     } else {
       static_assert(detail::is_text<E>::value, "unsupported item type");
-      return {ItemKind::Text, const_cast<char*>(arg.data()->data()), arg.size(), sizeof(E),
-              E::size()};
+      // The characters of a text are its storage, so an element's address is
+      // its first character (an empty span has none).
+      return {ItemKind::Text, const_cast<char*>(reinterpret_cast<const char*>(arg.data())), arg.size(),
+              sizeof(E), E::size()};
     }
   }
 }
