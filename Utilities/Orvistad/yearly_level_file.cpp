@@ -158,7 +158,8 @@ void load_level_file(RunState& rs) {
   skip_header(rs, LEVEL_LOAD_UNIT);
   // Each read starts on a new line and takes the first n values; too few
   // values in the file end the run (failure 24), a bad token with its failure.
-  for (int j = 1; j <= rs.HOUR_COUNT; ++j) io.read_list(LEVEL_LOAD_UNIT, rs.LEVEL.row(j));
+  const std::size_t hours = static_cast<std::size_t>(std::max(rs.HOUR_COUNT, 0));
+  io.read_rows(LEVEL_LOAD_UNIT, hours, [&rs](std::size_t k) { return rs.LEVEL.row(static_cast<int>(k) + 1); });
   io.close(LEVEL_LOAD_UNIT);
 }
 

@@ -625,6 +625,124 @@ void Units::write_blocks(int unit, std::size_t count, const BuildRecords& build)
   }
 }
 
+namespace {
+
+// The records that the plain row reader takes at a time, and the least
+// number of them worth a thread of their own.
+constexpr std::size_t kRowBatchBytes = std::size_t{8} << 20;
+constexpr std::size_t kRowsPerThread = 64;
+constexpr char kEndOfFileMark = 26;
+
+// What a batch of plain row records is converted into before the reads that
+// they serve are known to reach them.
+struct RowBatch {
+  std::vector<std::string_view> records;
+  std::vector<std::size_t> after;   // buffer position after each record's line end
+  std::vector<std::span<float>> rows;
+  std::vector<std::size_t> offsets;  // of each record's values in scratch
+  std::vector<float> scratch;
+};
+
+// Converts the records at the head of c's buffer that hold a plain row each,
+// for reads first, first + 1, ... (below count), and moves past them.
+// Returns how many reads it served; it stops before the first record that is
+// not plain, that has no line end yet, or that is the end-of-file mark.
+// Records are converted into scratch space and copied into their rows only
+// once every earlier record is known to be plain, so a row is written only
+// by its own read.
+std::size_t read_plain_rows(Units::Connection& c, std::size_t first, std::size_t count, const Units::RowOf& row_of,
+                            RowBatch& batch) {
+  if (c.written) return 0;
+  while (c.filled - c.begin < kRowBatchBytes && c.refill()) {
+  }
+  batch.records.clear();
+  batch.after.clear();
+  batch.rows.clear();
+  batch.offsets.clear();
+  const char* const base = c.in.data();
+  std::size_t at = c.begin;
+  std::size_t values = 0;
+  while (first + batch.records.size() < count) {
+    const void* lf = std::memchr(base + at, '\n', c.filled - at);
+    if (lf == nullptr) break;
+    const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(lf) - base);
+    std::size_t stop = end;
+    while (stop > at && base[stop - 1] == '\r') --stop;  // as the general reader cuts records
+    const std::string_view record(base + at, stop - at);
+    if (record.size() == 1 && record[0] == kEndOfFileMark) break;
+    const std::span<float> row = row_of(first + batch.records.size());
+    batch.records.push_back(record);
+    batch.after.push_back(end + 1);
+    batch.rows.push_back(row);
+    batch.offsets.push_back(values);
+    values += row.size();
+    at = end + 1;
+  }
+  const std::size_t lines = batch.records.size();
+  if (lines == 0) return 0;
+  if (batch.scratch.size() < values) batch.scratch.resize(values);
+
+  // Contiguous parts of the batch, one per thread; each part stops at its
+  // first record that is not plain.
+  const std::size_t parts = std::clamp<std::size_t>(lines / kRowsPerThread, 1, std::size_t{block_builders()} + 1);
+  std::vector<std::size_t> bound(parts + 1), stopped(parts);
+  for (std::size_t p = 0; p <= parts; ++p) bound[p] = lines * p / parts;
+  auto convert = [&batch, &bound, &stopped](std::size_t p) {
+    std::size_t i = bound[p];
+    for (; i < bound[p + 1]; ++i) {
+      const std::span<float> into(batch.scratch.data() + batch.offsets[i], batch.rows[i].size());
+      if (!read_plain_reals(batch.records[i], into)) break;
+    }
+    stopped[p] = i;
+  };
+  {
+    std::vector<std::jthread> helpers;
+    helpers.reserve(parts - 1);
+    for (std::size_t p = 1; p < parts; ++p) helpers.emplace_back(convert, p);
+    convert(0);
+  }
+  std::size_t taken = lines;
+  for (std::size_t p = 0; p < parts; ++p) {
+    if (stopped[p] < bound[p + 1]) {
+      taken = stopped[p];
+      break;
+    }
+  }
+  for (std::size_t i = 0; i < taken; ++i)
+    std::memcpy(batch.rows[i].data(), batch.scratch.data() + batch.offsets[i], batch.rows[i].size() * sizeof(float));
+  if (taken > 0) {
+    c.begin = batch.after[taken - 1];
+    c.consumed = c.in_offset + static_cast<off_t>(c.begin);
+    c.unterminated = false;
+  }
+  return taken;
+}
+
+}  // namespace
+
+void Units::read_rows(int unit, std::size_t count, const RowOf& row_of) {
+  if (count == 0) return;
+  Connection* connected = nullptr;
+  if (int st = connect_for_read(unit, connected); st != 0) check(unit, st);
+  Connection& c = *connected;
+  RowBatch batch;
+  std::size_t k = 0;
+  try {
+    while (k < count) {
+      k += read_plain_rows(c, k, count, row_of, batch);
+      if (k == count) break;
+      // A record that the plain reader leaves: the general reader takes it,
+      // with whatever further records its read needs.
+      const std::span<float> row = row_of(k);
+      auto g = items(row);
+      if (int st = list_read(c, ListSource::External, ItemCursor(g)); st != 0) check(unit, st);
+      ++k;
+    }
+  } catch (const TransferFailure& failure) {
+    fail_on(failure.number, c);
+  }
+}
+
 void Units::write_list(int unit, ItemCursor items) {
   Connection& c = for_write(unit);
   list_write(c.out, items);

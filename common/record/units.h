@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,6 +107,17 @@ class Units {
     auto g = items(std::forward<A>(args)...);
     ios.status = read_formatted(unit, f, ItemCursor(g));
   }
+
+  // `count` free-form reads of a row of reals each, as many calls of
+  // read_list(unit, row_of(k)) would make them: read k (from 0) fills the
+  // row that row_of(k) returns. A run of records that each hold the row as
+  // plain decimals between blanks is converted on several threads at once;
+  // any other record goes to the general reader in its turn, so the values,
+  // the position in the file and any failure are those of the separate
+  // reads. row_of may be called ahead of the read it serves and more than
+  // once.
+  using RowOf = std::function<std::span<float>(std::size_t k)>;
+  void read_rows(int unit, std::size_t count, const RowOf& row_of);
 
   // Free-form write and read.
   template <class... A>
