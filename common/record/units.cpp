@@ -487,8 +487,11 @@ void Units::write_formatted(int unit, const BoundFormat& f, ItemCursor items, st
 
 namespace {
 
-// Statements per block of a parallel write.
-constexpr std::size_t kBlockStatements = 16;
+// The size of a block of a parallel write: about 16 records of a yearly
+// level table. Blocks of fewer bytes cost more in handing them over between
+// threads than their building saves.
+constexpr std::size_t kBlockBytes = std::size_t{192} << 10;
+constexpr std::size_t kMinBlocks = 4;
 
 // Threads that build blocks besides the one that writes them out. With the
 // level tables the writing thread keeps up with about four builders; more of
@@ -510,9 +513,11 @@ class BlockPipeline {
     bool built = false;
   };
 
-  BlockPipeline(std::size_t count, unsigned builders, const Units::BuildRecords& build)
-      : count_(count), blocks_((count + kBlockStatements - 1) / kBlockStatements), build_(build),
-        slots_(2 * static_cast<std::size_t>(builders)) {
+  // Statements first .. count - 1, per_block of them in a block.
+  BlockPipeline(std::size_t first, std::size_t count, std::size_t per_block, unsigned builders,
+                const Units::BuildRecords& build)
+      : first_(first), count_(count), per_block_(per_block), blocks_((count - first + per_block - 1) / per_block),
+        build_(build), slots_(2 * static_cast<std::size_t>(builders)) {
     threads_.reserve(builders);
     for (unsigned k = 0; k < builders; ++k) threads_.emplace_back([this] { work(); });
   }
@@ -558,9 +563,9 @@ class BlockPipeline {
       block.text.clear();
       block.ends.clear();
       block.error = nullptr;
-      const std::size_t last = std::min(count_, (b + 1) * kBlockStatements);
+      const std::size_t last = std::min(count_, first_ + (b + 1) * per_block_);
       try {
-        for (std::size_t k = b * kBlockStatements; k < last; ++k) {
+        for (std::size_t k = first_ + b * per_block_; k < last; ++k) {
           build_(k, block.text);
           block.ends.push_back(block.text.size());
         }
@@ -573,7 +578,7 @@ class BlockPipeline {
     }
   }
 
-  const std::size_t count_;
+  const std::size_t first_, count_, per_block_;
   const std::size_t blocks_;
   const Units::BuildRecords& build_;
   std::vector<Block> slots_;
@@ -590,21 +595,31 @@ class BlockPipeline {
 void Units::write_blocks(int unit, std::size_t count, const BuildRecords& build) {
   if (count == 0) return;
   Connection& c = for_write(unit);
-  const unsigned builders = block_builders();
-  if (builders == 0 || count < 4 * kBlockStatements) {
-    for (std::size_t k = 0; k < count; ++k) {
+  // The first statement is built here, as a write of its own; its size sets
+  // the size of the blocks.
+  std::size_t first_bytes = 0;
+  auto one_by_one = [&](std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) {
+      const std::size_t before = c.out.size();
       try {
         build(k, c.out);
       } catch (const TransferFailure& failure) {
         fail_on(failure.number, c);
       }
+      first_bytes = c.out.size() - before;
       after_write(c);
     }
+  };
+  one_by_one(0, 1);
+  const std::size_t per_block = std::max<std::size_t>(1, kBlockBytes / std::max<std::size_t>(first_bytes, 1));
+  const unsigned builders = block_builders();
+  if (builders == 0 || count - 1 < kMinBlocks * per_block) {
+    one_by_one(1, count);
     return;
   }
   // Each statement's records go into the unit, and out to the file, exactly
   // where a write of its own would have put them; so does a failure.
-  BlockPipeline pipeline(count, builders, build);
+  BlockPipeline pipeline(1, count, per_block, builders, build);
   for (std::size_t b = 0; b < pipeline.blocks(); ++b) {
     const BlockPipeline::Block& block = pipeline.take(b);
     std::size_t from = 0;
