@@ -705,7 +705,8 @@ std::size_t read_plain_rows(Units::Connection& c, std::size_t first, std::size_t
   auto convert = [&batch, &bound, &stopped](std::size_t p) {
     std::size_t i = bound[p];
     for (; i < bound[p + 1]; ++i) {
-      const std::span<float> into(batch.scratch.data() + batch.offsets[i], batch.rows[i].size());
+      const std::span<float> into =
+          batch.rows[i].empty() ? std::span<float>() : std::span<float>(batch.scratch.data() + batch.offsets[i], batch.rows[i].size());
       if (!read_plain_reals(batch.records[i], into)) break;
     }
     stopped[p] = i;
@@ -724,7 +725,8 @@ std::size_t read_plain_rows(Units::Connection& c, std::size_t first, std::size_t
     }
   }
   for (std::size_t i = 0; i < taken; ++i)
-    std::memcpy(batch.rows[i].data(), batch.scratch.data() + batch.offsets[i], batch.rows[i].size() * sizeof(float));
+    if (!batch.rows[i].empty())
+      std::memcpy(batch.rows[i].data(), batch.scratch.data() + batch.offsets[i], batch.rows[i].size() * sizeof(float));
   if (taken > 0) {
     c.begin = batch.after[taken - 1];
     c.consumed = c.in_offset + static_cast<off_t>(c.begin);
