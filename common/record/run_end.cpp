@@ -14,7 +14,7 @@ const char* message_text(int number) {
     case failure::kOpenFailure: return "open failure";
     case failure::kWriteError: return "error during write";
     case failure::kReadError: return "error during read";
-    case failure::kFileName: return "file name specification error";
+    case failure::kFileName: return "invalid file name";
     case failure::kSyntax: return "list-directed I/O syntax error";
     case failure::kConversion: return "input conversion error";
     case failure::kFormatCount: return "variable format expression value error";

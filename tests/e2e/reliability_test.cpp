@@ -285,7 +285,7 @@ TEST(ReliabilityFaults, EachEndsWithItsMessageAndLosesNothing) {
       {"the hour dump is a directory", replace_by_directory(kDump), {}, nullptr, 30,
        failure(30, "open failure", 600, path_of(kDump)), matching_lines, {kStarted}, {{kTrace, After::Any}}},
       {"the hour dump's name is too long", nullptr, {"FORT600=" + long_dump_name}, nullptr, 43,
-       failure(43, "file name specification error", 600, path_of(long_dump_name)), matching_lines, {kStarted},
+       failure(43, "invalid file name", 600, path_of(long_dump_name)), matching_lines, {kStarted},
        {{kTrace, After::Any}}},
       // The configured name is read into a 60-character field: a longer one is
       // cut, and the yearly file is made under the cut name.

@@ -675,7 +675,7 @@ TEST(FailureLine, MessageOfEachFailure) {
       {29, "file not found"},
       {30, "open failure"},
       {38, "error during write"},
-      {43, "file name specification error"},
+      {43, "invalid file name"},
       {59, "list-directed I/O syntax error"},
       {64, "input conversion error"},
       {68, "variable format expression value error"},
