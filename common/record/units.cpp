@@ -595,26 +595,24 @@ class BlockPipeline {
 void Units::write_blocks(int unit, std::size_t count, const BuildRecords& build) {
   if (count == 0) return;
   Connection& c = for_write(unit);
-  // The first statement is built here, as a write of its own; its size sets
-  // the size of the blocks.
-  std::size_t first_bytes = 0;
-  auto one_by_one = [&](std::size_t from, std::size_t to) {
-    for (std::size_t k = from; k < to; ++k) {
-      const std::size_t before = c.out.size();
-      try {
-        build(k, c.out);
-      } catch (const TransferFailure& failure) {
-        fail_on(failure.number, c);
-      }
-      first_bytes = c.out.size() - before;
-      after_write(c);
+  // Builds statement k as a write of its own; returns how many bytes it made.
+  // The first statement is written so, and its size sets the size of the blocks.
+  auto write_one = [&](std::size_t k) {
+    const std::size_t before = c.out.size();
+    try {
+      build(k, c.out);
+    } catch (const TransferFailure& failure) {
+      fail_on(failure.number, c);
     }
+    const std::size_t bytes = c.out.size() - before;
+    after_write(c);
+    return bytes;
   };
-  one_by_one(0, 1);
+  const std::size_t first_bytes = write_one(0);
   const std::size_t per_block = std::max<std::size_t>(1, kBlockBytes / std::max<std::size_t>(first_bytes, 1));
   const unsigned builders = block_builders();
   if (builders == 0 || count - 1 < kMinBlocks * per_block) {
-    one_by_one(1, count);
+    for (std::size_t k = 1; k < count; ++k) write_one(k);
     return;
   }
   // Each statement's records go into the unit, and out to the file, exactly
