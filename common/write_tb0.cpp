@@ -180,7 +180,7 @@ void header_mode(rec::Units& io, std::int32_t UNIT_NUMBER, std::int32_t FILE_IND
   const Text<256>& name = named ? at::fln(FILE_INDEX) : no_name;
 
   std::int32_t IOS = 0;
-  io.open(UNIT_NUMBER, name.view(), rec::OpenStatus::Unknown, rec::iostat(IOS));
+  io.open(rec::checked(UNIT_NUMBER, IOS), name.view(), rec::OpenStatus::Unknown);
   if (IOS != 0) {
     io.print(rec::kConsole);
     io.print(rec::kConsole, "Unable to open file", name.sub(1, 60));

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "record/units.h"
+#include "record/statements.h"
 
 namespace tarvello {
 

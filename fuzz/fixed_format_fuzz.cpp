@@ -18,7 +18,7 @@
 #include "fuzz_support.h"
 #include "record/edit_output.h"
 #include "record/format.h"
-#include "record/units.h"
+#include "record/statements.h"
 
 namespace {
 

@@ -52,7 +52,7 @@ void configuration_step(RunState& rs) {
     Text<12>& key = rs.PCKEY[static_cast<std::size_t>(i - 1)];
     float& offset = rs.OFFSET[static_cast<std::size_t>(i - 1)];
     offset = -1.0E-32f;
-    io.read_list(CONFIG_UNIT, rec::iostat(rs.IOS), key, offset);
+    io.read_list(rec::checked(CONFIG_UNIT, rs.IOS), key, offset);
     io.print(kConsole, key, offset);
     if (rs.IOS != 0) {
       io.print(kConsole, "Error reading data the Orvistad.cfg file");
@@ -90,7 +90,7 @@ void station_list_step(RunState& rs) {
   const int n = rs.STATION_COUNT;
   if (n <= 0) {
     // Nothing is read, so a missing station list has no effect.
-    rs.io.open(CONFIG_UNIT, STATION_LIST, rec::OpenStatus::Old, rec::iostat(rs.IOS));
+    rs.io.open(rec::checked(CONFIG_UNIT, rs.IOS), STATION_LIST, rec::OpenStatus::Old);
     return;
   }
   rs.io.open(CONFIG_UNIT, STATION_LIST, rec::OpenStatus::Old);

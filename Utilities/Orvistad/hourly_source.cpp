@@ -78,7 +78,7 @@ void hourly_source_open(RunState& rs) {
     rec::stop_number(MISSING_SOURCE_STOP);
   }
   // Unit 99 still holds the station list; the open closes it first.
-  io.open(CONFIG_UNIT, rs.INPUTFILENAME.view(), rec::OpenStatus::Unknown, rec::iostat(rs.IOS));
+  io.open(rec::checked(CONFIG_UNIT, rs.IOS), rs.INPUTFILENAME.view(), rec::OpenStatus::Unknown);
   if (rs.IOS != 0) {
     io.print(kConsole, "Problems opening ", rs.INPUTFILENAME);
     rec::stop();
@@ -130,7 +130,7 @@ void hourly_source_records(RunState& rs) {
   // Reading ends only at the end of the file: a record that cannot be read
   // is reported and its hour marked missing, and the next record is read.
   for (;;) {
-    io.read_list(CONFIG_UNIT, rec::iostat(rs.IOS), rs.STUFF1, rs.STUFF2, values);
+    io.read_list(rec::checked(CONFIG_UNIT, rs.IOS), rs.STUFF1, rs.STUFF2, values);
     const std::int32_t status = rs.IOS;
 
     // The trace shows the first value and the last two (the first alone

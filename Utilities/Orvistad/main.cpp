@@ -1,17 +1,38 @@
 // Process entry: runs ORVISTAD once and ends the process through the unit
 // table, which writes out and closes every file whatever the ending.
+#include <unistd.h>
+
 #include <new>
+#include <optional>
+#include <string_view>
 
 #include "steps.h"
 
+namespace {
+
+// The ending of a run whose memory ran out, made before the run starts so
+// that ending it needs no memory.
+const rec::RunEnd kOutOfMemory{rec::kStopExitStatus, true, std::string(rec::kOutOfMemoryText)};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  rec::Units units;
+  std::optional<rec::Units> units;
   try {
-    orvistad::RunState rs(units);
+    units.emplace();
+  } catch (const std::bad_alloc&) {
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, "Orvistad.exe aborted: out of memory\n", 36);
+    return rec::kStopExitStatus;
+  }
+  try {
+    orvistad::RunState rs(*units);
     if (argc > 1) rs.argument = argv[1];
     orvistad::ORVISTAD(rs);
-    return units.end_run(nullptr);
+    return units->end_run(nullptr);
   } catch (const rec::RunEnd& ending) {
-    return units.end_run(&ending);
+    return units->end_run(&ending);
+  } catch (const std::bad_alloc&) {
+    // An allocation that fails anywhere in the run ends it as a stop.
+    return units->end_run(&kOutOfMemory);
   }
 }

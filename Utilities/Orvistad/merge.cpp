@@ -69,20 +69,16 @@ void merge_and_dump(RunState& rs) {
   }
 
   // Only a missing (negative) year value is filled, and only from a source
-  // value that is present; each row is dumped as soon as it is merged. A
-  // row's merge touches that row alone, so rows can be merged and dumped on
-  // several threads at once.
-  const std::size_t hours = static_cast<std::size_t>(std::max(rs.HOUR_COUNT, 0));
-  rs.io.write_records(DUMP_UNIT, record, hours, [&rs, &pairs](std::size_t k, auto&& put) {
-    const std::int32_t h = static_cast<std::int32_t>(k) + 1;
+  // value that is present; each row is dumped as soon as it is merged.
+  for (std::int32_t h = 1; h <= rs.HOUR_COUNT; ++h) {
     const std::span<float> row = rs.LEVEL.row(h);
     const std::span<const float> source = std::as_const(rs.PCLEVEL).row(h);
     for (const Pair& p : pairs) {
       const float v = source[p.column];
       if (usable_source_value(v) && row[p.location] < 0.0f) row[p.location] = v;
     }
-    put(h, row);
-  });
+    rs.io.write(DUMP_UNIT, record, h, std::span<const float>(row.data(), n));
+  }
 }
 
 }  // namespace orvistad

@@ -46,7 +46,7 @@ void open_run_report(RunState& rs, int unit) {
   rs.EXISTS = rec::Units::exists(RUN_REPORT);
   rs.io.open(unit, RUN_REPORT, rec::OpenStatus::Unknown);
   if (rs.EXISTS) {
-    while (!rs.io.at_end(unit)) rs.io.read_list(unit, rec::iostat(rs.IOS), rs.LINE);
+    while (!rs.io.at_end(unit)) rs.io.read_list(rec::checked(unit, rs.IOS), rs.LINE);
   }
 }
 

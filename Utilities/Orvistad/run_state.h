@@ -8,7 +8,7 @@
 
 #include "fixed_text.h"
 #include "real_table.h"
-#include "record/units.h"
+#include "record/statements.h"
 
 namespace orvistad {
 

@@ -107,7 +107,7 @@ void create_level_file(RunState& rs) {
   rec::Units& io = rs.io;
   const std::size_t n = rs.LEVEL.columns();
 
-  io.open(LEVEL_UNIT, rs.OUTPUTFILENAME.view(), rec::OpenStatus::Unknown, rec::iostat(rs.IOS), kReplaceWhole);
+  io.open(rec::checked(LEVEL_UNIT, rs.IOS), rs.OUTPUTFILENAME.view(), rec::OpenStatus::Unknown, kReplaceWhole);
   if (rs.IOS != 0) {
     io.print(kConsole, "Unable to open ", rs.OUTPUTFILENAME);
     rec::stop("Orvistad aborted @ 129");
@@ -150,7 +150,7 @@ void create_level_file(RunState& rs) {
 void load_level_file(RunState& rs) {
   rec::Units& io = rs.io;
   // Only read: the file is left as it is, whatever ends the run.
-  io.open(LEVEL_LOAD_UNIT, rs.OUTPUTFILENAME.view(), rec::OpenStatus::Unknown, rec::iostat(rs.IOS), kReplaceWhole);
+  io.open(rec::checked(LEVEL_LOAD_UNIT, rs.IOS), rs.OUTPUTFILENAME.view(), rec::OpenStatus::Unknown, kReplaceWhole);
   if (rs.IOS != 0) {
     io.print(kConsole, "Problems opening :", rs.OUTPUTFILENAME.sub(1, 40));
     rec::stop("Program aborted @ 42");
@@ -158,8 +158,7 @@ void load_level_file(RunState& rs) {
   skip_header(rs, LEVEL_LOAD_UNIT);
   // Each read starts on a new line and takes the first n values; too few
   // values in the file end the run (failure 24), a bad token with its failure.
-  const std::size_t hours = static_cast<std::size_t>(std::max(rs.HOUR_COUNT, 0));
-  io.read_rows(LEVEL_LOAD_UNIT, hours, [&rs](std::size_t k) { return rs.LEVEL.row(static_cast<int>(k) + 1); });
+  for (std::int32_t j = 1; j <= rs.HOUR_COUNT; ++j) io.read_list(LEVEL_LOAD_UNIT, rs.LEVEL.row(j));
   io.close(LEVEL_LOAD_UNIT);
 }
 
@@ -187,7 +186,7 @@ void rewrite(RunState& rs) {
   rec::Units& io = rs.io;
   const int n = rs.LEVEL.columns();
 
-  io.open(LEVEL_LOAD_UNIT, rs.OUTPUTFILENAME.view(), rec::OpenStatus::Unknown, rec::iostat(rs.IOS), kReplaceWhole);
+  io.open(rec::checked(LEVEL_LOAD_UNIT, rs.IOS), rs.OUTPUTFILENAME.view(), rec::OpenStatus::Unknown, kReplaceWhole);
   if (rs.IOS != 0) {
     io.print(kConsole, "Problems opening :", rs.OUTPUTFILENAME.sub(1, 40));
     rec::stop("Program aborted @ 336");
@@ -197,17 +196,17 @@ void rewrite(RunState& rs) {
   io.print(kConsole, "Writing the data to ", rs.OUTPUTFILENAME.sub(1, 40));
 
   // The first line written ends the file after the header: the old data lines
-  // are replaced by exactly HOUR_COUNT new ones, each built on its own (on
-  // several threads at once) from its row of levels and the offsets.
+  // are replaced by exactly HOUR_COUNT new ones, each its row of levels plus
+  // the offsets.
   const std::size_t width = static_cast<std::size_t>(std::max(n, 0));
   const std::span<const float> offset(rs.OFFSET.data(), width);
-  const std::size_t hours = static_cast<std::size_t>(std::max(rs.HOUR_COUNT, 0));
-  io.write_records(LEVEL_LOAD_UNIT, data_line(), hours, [&rs, offset](std::size_t k, auto&& put) {
-    std::array<float, MAX_LOCATIONS> shifted;
-    const std::span<const float> level = std::as_const(rs.LEVEL).row(static_cast<int>(k) + 1);
-    for (std::size_t i = 0; i < offset.size(); ++i) shifted[i] = level[i] + offset[i];
-    put(std::span<const float>(shifted.data(), offset.size()));
-  });
+  std::array<float, MAX_LOCATIONS> shifted;
+  const std::span<const float> line(shifted.data(), width);
+  for (std::int32_t j = 1; j <= rs.HOUR_COUNT; ++j) {
+    const std::span<const float> level = std::as_const(rs.LEVEL).row(j);
+    for (std::size_t i = 0; i < width; ++i) shifted[i] = level[i] + offset[i];
+    io.write(LEVEL_LOAD_UNIT, data_line(), line);
+  }
   io.close(LEVEL_LOAD_UNIT);
   io.close(DEBUG_UNIT);
 }

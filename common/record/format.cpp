@@ -6,7 +6,7 @@
 
 #include "record/edit_output.h"
 #include "record/number_input.h"
-#include "record/transfer_failure.h"
+#include "record/status.h"
 
 namespace rec {
 

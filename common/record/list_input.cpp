@@ -181,16 +181,4 @@ int list_read(RecordSource& source, ListSource kind, ItemCursor items) {
   return t.read(items);
 }
 
-bool read_plain_reals(std::string_view record, std::span<float> row) {
-  const char* p = record.data();
-  const char* const end = p + record.size();
-  for (float& value : row) {
-    while (p != end && is_blank(*p)) ++p;
-    const char* stop = scan_plain_decimal(p, end, value);
-    if (stop == nullptr || (stop != end && !is_blank(*stop))) return false;
-    p = stop;
-  }
-  return true;
-}
-
 }  // namespace rec

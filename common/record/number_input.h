@@ -9,11 +9,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "record/status.h"
+
 namespace rec {
 
-inline constexpr int kEndOfFile = -1;       // no further record
-inline constexpr int kSyntaxError = 59;     // token that is not a valid value
-inline constexpr int kConversionError = 64; // value that cannot be converted
 
 // Where the token comes from: a free-form read from a unit, or from a text
 // variable (which reads T/F tokens differently).

@@ -1,7 +1,7 @@
 // How a run ends. Every ending but the normal one is thrown as a RunEnd and
-// caught by the process entry, which hands it to Units::end_run: that one
-// place writes out and closes every unit, writes the ending's line to
-// standard error and gives the exit status.
+// caught by the process entry, which hands it to the unit table's end_run:
+// that one place writes out and closes every unit, writes the ending's line
+// to standard error and gives the exit status.
 #pragma once
 
 #include <string>
@@ -17,6 +17,7 @@ struct RunEnd {
   int exit_status;
   bool has_message;
   std::string message;  // one line for standard error, without its line end
+  bool failure = false; // a failure ending (a failure line on standard error)
 };
 
 // A stop without a text.
@@ -26,25 +27,12 @@ struct RunEnd {
 // A stop with a number: the number goes to standard error and is the exit status.
 [[noreturn]] void stop_number(int number);
 
-// Failure numbers of the platform and the record layer, and their messages.
-namespace failure {
-inline constexpr int kPermission = 9;
-inline constexpr int kEndOfFile = 24;
-inline constexpr int kFileNotFound = 29;
-inline constexpr int kOpenFailure = 30;
-inline constexpr int kWriteError = 38;
-inline constexpr int kReadError = 39;
-inline constexpr int kFileName = 43;
-inline constexpr int kSyntax = 59;
-inline constexpr int kConversion = 64;
-inline constexpr int kFormatCount = 68;
-}  // namespace failure
-
 // The failure ending of a transfer or file operation whose status the program
-// does not examine: one line naming the failure, the unit and the file.
-[[noreturn]] void fail(int number, int unit, std::string_view file);
+// does not examine: one line naming the failure, the unit and the file. A
+// status of kEndOfFile ends the run with the end-of-file failure.
+[[noreturn]] void fail(int status, int unit, std::string_view file);
 
-// The standard-error line of a failure.
-std::string failure_line(int number, int unit, std::string_view file);
+// The stop text of a run whose memory ran out.
+inline constexpr std::string_view kOutOfMemoryText = "Orvistad.exe aborted: out of memory";
 
 }  // namespace rec

@@ -137,6 +137,10 @@ Process WorkDir::start(const std::vector<std::string>& args, const StartOptions&
       rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
     }
+    if (options.address_space_limit > 0) {
+      rlimit limit{static_cast<rlim_t>(options.address_space_limit), static_cast<rlim_t>(options.address_space_limit)};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
+    }
     exec_program(options.clock, args);
   }
   ::setpgid(pid, pid);  // also here, so that a kill right away reaches the group

@@ -26,6 +26,9 @@ struct StartOptions {
   // Above 0: no file may grow past this many bytes; a write beyond it fails
   // (EFBIG, SIGXFSZ ignored), as on a full disk.
   std::uint64_t file_size_limit = 0;
+  // Above 0: the run's address space is limited to this many bytes, so that
+  // an allocation beyond it fails.
+  std::uint64_t address_space_limit = 0;
 };
 
 // A run of the program in the background, in a process group of its own, so

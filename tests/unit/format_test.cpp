@@ -17,8 +17,8 @@
 #include "fixed_text.h"
 #include "record/items.h"
 #include "record/run_end.h"
-#include "record/transfer_failure.h"
-#include "record/units.h"
+#include "record/status.h"
+#include "record/statements.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "fixed_text.h"
 #include "record/items.h"
-#include "record/units.h"
+#include "record/statements.h"
 
 namespace {
 
@@ -284,16 +284,16 @@ TEST_F(ListInputFile, LineEndsAndTheLastLineWithoutLineEnd) {
     std::string path = file(c.bytes);
     rec::Units io;
     std::int32_t ios = 0;
-    io.open(98, path, rec::OpenStatus::Old, rec::iostat(ios));
+    io.open(rec::checked(98, ios), path, rec::OpenStatus::Old);
     ASSERT_EQ(ios, 0);
     for (const std::string& expected : c.texts) {
       tarvello::Text<4> t("....");
-      io.read_list(98, rec::iostat(ios), t);
+      io.read_list(rec::checked(98, ios), t);
       EXPECT_EQ(t.view(), expected);
       EXPECT_EQ(ios, expected == "...." ? -1 : 0);
     }
     tarvello::Text<4> t("....");
-    io.read_list(98, rec::iostat(ios), t);
+    io.read_list(rec::checked(98, ios), t);
     EXPECT_EQ(ios, c.last_status);
     EXPECT_EQ(t.view(), "....");
     io.close(98);
@@ -305,16 +305,16 @@ TEST_F(ListInputFile, ReadWithoutItemsTakesExactlyOneRecord) {
   rec::Units io;
   io.open(98, path, rec::OpenStatus::Old);
   std::int32_t ios = 0, v = 0;
-  io.read_list(98, rec::iostat(ios));  // "1 2"
+  io.read_list(rec::checked(98, ios));  // "1 2"
   EXPECT_EQ(ios, 0);
-  io.read_list(98, rec::iostat(ios));  // the empty record
+  io.read_list(rec::checked(98, ios));  // the empty record
   EXPECT_EQ(ios, 0);
-  io.read_list(98, rec::iostat(ios), v);
+  io.read_list(rec::checked(98, ios), v);
   EXPECT_EQ(ios, 0);
   EXPECT_EQ(v, 3);
-  io.read_list(98, rec::iostat(ios));  // the character 26
+  io.read_list(rec::checked(98, ios));  // the character 26
   EXPECT_EQ(ios, -1);
-  io.read_list(98, rec::iostat(ios), v);
+  io.read_list(rec::checked(98, ios), v);
   EXPECT_EQ(ios, 0);
   EXPECT_EQ(v, 4);
   EXPECT_TRUE(io.at_end(98));

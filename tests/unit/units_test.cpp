@@ -1,7 +1,7 @@
 // Units: open, close, existence and end-of-file tests, reading then writing on
 // one connection, default files, platform errors, files replaced whole, and
 // the run endings with their exit statuses and standard-error lines.
-#include "record/units.h"
+#include "record/statements.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -116,7 +116,7 @@ TEST_F(UnitsTest, OpenUnknownCreatesAnEmptyFileAtItsEnd) {
 
 TEST_F(UnitsTest, OpenOldOfAMissingFileIsFailure29) {
   std::int32_t ios = -5;
-  io().open(99, "level\\missing.tb0   ", rec::OpenStatus::Old, rec::iostat(ios));
+  io().open(rec::checked(99, ios), "level\\missing.tb0   ", rec::OpenStatus::Old);
   EXPECT_EQ(ios, 29);
   EXPECT_FALSE(present("level"));
 
@@ -156,7 +156,7 @@ TEST_F(UnitsTest, PlatformErrorsGiveTheirFailureNumbers) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name.substr(0, 40));
     std::int32_t ios = -5;
-    io().open(98, c.name, c.status, rec::iostat(ios));
+    io().open(rec::checked(98, ios), c.name, c.status);
     EXPECT_EQ(ios, c.expected);
     io().close(98);
   }
@@ -170,9 +170,9 @@ TEST_F(UnitsTest, AccessDeniedIsFailure9) {
   fs::permissions(dir_ / "locked", fs::perms::owner_read | fs::perms::owner_exec);
   fs::permissions(dir_ / "locked/old.txt", fs::perms::none);
   std::int32_t ios = 0;
-  io().open(98, "locked\\new.txt", rec::OpenStatus::Unknown, rec::iostat(ios));
+  io().open(rec::checked(98, ios), "locked\\new.txt", rec::OpenStatus::Unknown);
   EXPECT_EQ(ios, 9);
-  io().open(98, "locked\\old.txt", rec::OpenStatus::Old, rec::iostat(ios));
+  io().open(rec::checked(98, ios), "locked\\old.txt", rec::OpenStatus::Old);
   EXPECT_EQ(ios, 9);
   rec::RunEnd e = ending_of([&] { io().open(98, "locked\\new.txt", rec::OpenStatus::Unknown); });
   EXPECT_EQ(e.message,
@@ -193,7 +193,7 @@ TEST_F(UnitsTest, ReconnectingAUnitClosesAndKeepsItsFile) {
   // A reconnect whose open fails still closes the first file and leaves the unit unconnected.
   io().open(99, "level_station_list.xyz", rec::OpenStatus::Unknown);
   std::int32_t failed = 0;
-  io().open(99, "hourlysrc.txt", rec::OpenStatus::Old, rec::iostat(failed));
+  io().open(rec::checked(99, failed), "hourlysrc.txt", rec::OpenStatus::Old);
   EXPECT_EQ(failed, 29);
   line(99, "third");
   EXPECT_EQ(get("level_station_list.xyz"), crlf({"first"}));
@@ -202,7 +202,7 @@ TEST_F(UnitsTest, ReconnectingAUnitClosesAndKeepsItsFile) {
   // Closing an unconnected unit does nothing.
   io().close(99);
   std::int32_t ios = -1;
-  io().close(77, rec::iostat(ios));
+  io().close(rec::checked(77, ios));
   EXPECT_EQ(ios, 0);
 }
 
@@ -288,7 +288,7 @@ TEST_F(UnitsTest, FirstWriteAfterReadsEndsTheFileThere) {
       if (!c.writes.empty()) {
         EXPECT_TRUE(io().at_end(99));
         std::int32_t ios = 0;
-        io().read_list(99, rec::iostat(ios));
+        io().read_list(rec::checked(99, ios));
         EXPECT_EQ(ios, -1);
       }
       io().close(99);
@@ -335,7 +335,7 @@ TEST_F(UnitsTest, ReadsAndFixedWritesAcrossRecords) {
   io().read(99, i4, y1);
   EXPECT_EQ(y1, 56);
   std::int32_t ios = 0;
-  io().read(99, i4, rec::iostat(ios), y1, y2);
+  io().read(rec::checked(99, ios), i4, y1, y2);
   EXPECT_EQ(ios, -1);
   EXPECT_EQ(y1, 56);
   io().close(99);
@@ -396,18 +396,18 @@ TEST_F(UnitsTest, ReadFailuresWithAndWithoutStatusCheck) {
   put("in.txt", crlf({"1 x 3", "24-0", "5"}));
   io().open(99, "in.txt", rec::OpenStatus::Old);
   std::int32_t a = 7, b = 8, ios = 0;
-  io().read_list(99, rec::iostat(ios), a, b);
+  io().read_list(rec::checked(99, ios), a, b);
   EXPECT_EQ(ios, 59);
   EXPECT_EQ(a, 1);
   EXPECT_EQ(b, 8);
   // The unit goes on after the record of the failure.
-  io().read_list(99, rec::iostat(ios), a);
+  io().read_list(rec::checked(99, ios), a);
   EXPECT_EQ(ios, 64);
   EXPECT_EQ(a, 0);
-  io().read_list(99, rec::iostat(ios), a);
+  io().read_list(rec::checked(99, ios), a);
   EXPECT_EQ(ios, 0);
   EXPECT_EQ(a, 5);
-  io().read_list(99, rec::iostat(ios), a);
+  io().read_list(rec::checked(99, ios), a);
   EXPECT_EQ(ios, -1);
 
   rec::RunEnd eof = ending_of([&] { io().read_list(99, a); });
@@ -464,11 +464,11 @@ TEST_F(UnitsTest, NeverOpenedUnitReadsItsDefaultFileWhichMustExist) {
   EXPECT_FALSE(present("fort.99"));
 
   // With a status check the read returns the failure and the run goes on.
-  io().read_list(98, rec::iostat(ios), v);
+  io().read_list(rec::checked(98, ios), v);
   EXPECT_EQ(ios, 29);
   static const rec::Format i4("(I4)");
   ios = 0;
-  io().read(98, i4, rec::iostat(ios), v);
+  io().read(rec::checked(98, ios), i4, v);
   EXPECT_EQ(ios, 29);
   EXPECT_FALSE(present("fort.98"));
 
@@ -518,7 +518,7 @@ TEST_F(UnitsTest, ReplacedWholeAtCloseOnly) {
 
   // A file that did not exist appears only at the close.
   std::int32_t ios = -1;
-  io().open(98, "new.tb0", rec::OpenStatus::Unknown, rec::iostat(ios), rec::OpenOptions{.replace_whole = true});
+  io().open(rec::checked(98, ios), "new.tb0", rec::OpenStatus::Unknown, rec::OpenOptions{.replace_whole = true});
   EXPECT_EQ(ios, 0);
   line(98, "n");
   EXPECT_FALSE(present("new.tb0"));
@@ -560,8 +560,8 @@ TEST_F(UnitsTest, ReplacedWholeKeepsPermissionsAndRefusesADirectory) {
 
   fs::create_directory(dir_ / "adir");
   std::int32_t ios = 0;
-  io().open(99, "adir", rec::OpenStatus::Unknown, rec::iostat(ios), rec::OpenOptions{.replace_whole = true});
-  EXPECT_EQ(ios, rec::failure::kOpenFailure);
+  io().open(rec::checked(99, ios), "adir", rec::OpenStatus::Unknown, rec::OpenOptions{.replace_whole = true});
+  EXPECT_EQ(ios, rec::kOpenFailure);
 }
 
 TEST_F(UnitsTest, ReplacedWholeOnANormalEnd) {
@@ -593,7 +593,7 @@ TEST_F(UnitsTest, RefusedWriteOnCloseIsFailure38) {
   ::setenv("FORT600", "/dev/full", 1);
   line(600, "x");
   std::int32_t ios = 0;
-  io().close(600, rec::iostat(ios));
+  io().close(rec::checked(600, ios));
   EXPECT_EQ(ios, 38);
   line(600, "y");
   rec::RunEnd e = ending_of([&] { io().close(600); });

@@ -1,0 +1,295 @@
+#include "record/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "fixed_text.h"
+#include "record/status.h"
+
+namespace rec {
+
+namespace {
+
+constexpr std::size_t kReadChunk = std::size_t{1} << 20;
+constexpr std::size_t kFlushThreshold = std::size_t{1} << 20;
+
+// The failure number of a platform error met while opening a file.
+int open_failure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return kFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS: return kPermissionDenied;
+    case ENAMETOOLONG:
+    case EINVAL: return kFileNameError;
+    default: return kOpenFailure;
+  }
+}
+
+bool write_all(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t k = ::write(fd, p, n);
+    if (k < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += k;
+    n -= static_cast<std::size_t>(k);
+  }
+  return true;
+}
+
+// The file that a symbolic link finally points to, or the name itself.
+std::string resolved_link(const std::string& name) {
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+  char* real = ::realpath(name.c_str(), nullptr);
+  if (real == nullptr) return name;
+  std::string target = real;
+  std::free(real);
+  return target;
+}
+
+// Makes a rename durable: the directory entry is written out as well.
+void sync_directory_of(const std::string& name) {
+  const std::string::size_type slash = name.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string platform_name(std::string_view name) {
+  std::string s(tarvello::trim_right(name));
+  for (char& c : s)
+    if (c == '\\') c = '/';
+  return s;
+}
+
+int UnitFile::open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>& file) {
+  if (name.empty()) return kFileNotFound;
+  if (name.find('\0') != std::string::npos) return kFileNameError;
+  std::unique_ptr<UnitFile> f(new UnitFile);
+
+  struct stat st {};
+  const bool present = ::stat(name.c_str(), &st) == 0;
+  if (mode == Mode::Existing && !present) return open_failure(errno);
+  if (mode == Mode::ReplaceWhole) {
+    f->replace_ = true;
+    // A name that is a symbolic link has the file it points to replaced.
+    f->target_ = resolved_link(name);
+    f->temp_ = f->target_ + ".orvistad.tmp";
+    if (present) {
+      // A directory is no file to replace.
+      if (S_ISDIR(st.st_mode)) return open_failure(EISDIR);
+      f->fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      if (f->fd_ < 0) return open_failure(errno);
+      f->mode_ = st.st_mode & 07777;
+    } else {
+      // The temporary file is made at once, so that a place where the file
+      // cannot be made fails the open itself.
+      f->target_missing_ = true;
+      f->temp_fd_ = ::open(f->temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (f->temp_fd_ < 0) return open_failure(errno);
+    }
+  } else {
+    f->fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (f->fd_ < 0 && (errno == EACCES || errno == EROFS) && present) {
+      f->fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+      f->writable_ = false;
+    }
+    if (f->fd_ < 0) return open_failure(errno);
+  }
+  struct stat opened {};
+  if (f->fd_ >= 0 && ::fstat(f->fd_, &opened) == 0 && S_ISREG(opened.st_mode)) f->read_limit_ = opened.st_size;
+  file = std::move(f);
+  return 0;
+}
+
+std::unique_ptr<UnitFile> UnitFile::console() {
+  std::unique_ptr<UnitFile> f(new UnitFile);
+  f->fd_ = STDOUT_FILENO;
+  f->console_ = true;
+  f->written_ = true;
+  return f;
+}
+
+UnitFile::~UnitFile() {
+  // A file still open here is dropped without a report: nothing more is written.
+  if (fd_ >= 0 && !console_) ::close(fd_);
+  if (temp_fd_ >= 0) {
+    ::close(temp_fd_);
+    ::unlink(temp_.c_str());
+  }
+}
+
+bool UnitFile::refill() {
+  if (eof_ || fd_ < 0) {
+    eof_ = true;
+    return false;
+  }
+  if (begin_ > 0) {
+    std::memmove(in_.data(), in_.data() + begin_, filled_ - begin_);
+    in_offset_ += static_cast<off_t>(begin_);
+    filled_ -= begin_;
+    begin_ = 0;
+  }
+  if (in_.size() < filled_ + kReadChunk) in_.resize(filled_ + kReadChunk);
+  std::size_t room = in_.size() - filled_;
+  if (read_limit_ >= 0) {
+    const off_t left = read_limit_ - (in_offset_ + static_cast<off_t>(filled_));
+    if (left <= 0) {
+      eof_ = true;
+      return false;
+    }
+    if (static_cast<std::size_t>(left) < room) room = static_cast<std::size_t>(left);
+  }
+  for (;;) {
+    const ssize_t k = ::read(fd_, in_.data() + filled_, room);
+    if (k < 0 && errno == EINTR) continue;
+    if (k < 0) throw TransferFailure{kReadError};
+    if (k == 0) {
+      eof_ = true;
+      return false;
+    }
+    filled_ += static_cast<std::size_t>(k);
+    return true;
+  }
+}
+
+bool UnitFile::next(std::string_view& record) {
+  if (written_) return false;
+  std::size_t scanned = begin_;
+  for (;;) {
+    const char* base = in_.data();
+    const void* lf = std::memchr(base + scanned, '\n', filled_ - scanned);
+    if (lf != nullptr) {
+      const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(lf) - base);
+      std::size_t stop = end;
+      while (stop > begin_ && base[stop - 1] == '\r') --stop;  // CR bytes just before the LF
+      record = std::string_view(base + begin_, stop - begin_);
+      begin_ = end + 1;
+      consumed_ = in_offset_ + static_cast<off_t>(begin_);
+      unterminated_ = false;
+      return true;
+    }
+    const std::size_t old_begin = begin_;
+    scanned = filled_;
+    if (!refill()) {
+      if (begin_ == filled_) return false;
+      // A last line without LF is a record.
+      record = std::string_view(in_.data() + begin_, filled_ - begin_);
+      begin_ = filled_;
+      consumed_ = in_offset_ + static_cast<off_t>(begin_);
+      unterminated_ = true;
+      return true;
+    }
+    scanned -= old_begin - begin_;
+  }
+}
+
+bool UnitFile::at_end() {
+  if (written_) return true;
+  if (begin_ < filled_) return false;
+  return !refill();
+}
+
+int UnitFile::start_writing() {
+  if (!writable_) return kPermissionDenied;
+  if (replace_) {
+    if (temp_fd_ < 0) {
+      temp_fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (temp_fd_ < 0) return open_failure(errno);
+      // The new file keeps the permissions of the one it replaces.
+      ::fchmod(temp_fd_, mode_);
+      // It starts with what has been read: the records before the first write.
+      out_.resize(static_cast<std::size_t>(consumed_));
+      std::size_t got = 0;
+      while (got < out_.size()) {
+        const ssize_t k = ::pread(fd_, out_.data() + got, out_.size() - got, static_cast<off_t>(got));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) {
+          out_.clear();
+          return kReadError;
+        }
+        got += static_cast<std::size_t>(k);
+      }
+    }
+  } else {
+    // Only a regular file has an end to move; a device such as /dev/null
+    // or /dev/full is written as it is.
+    struct stat st {};
+    const bool regular = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && (::ftruncate(fd_, consumed_) != 0 || ::lseek(fd_, consumed_, SEEK_SET) < 0)) return kWriteError;
+  }
+  if (unterminated_) out_ += "\r\n";
+  written_ = true;
+  in_.clear();
+  in_.shrink_to_fit();
+  begin_ = filled_ = 0;
+  return 0;
+}
+
+std::string* UnitFile::begin_write(int& status) {
+  status = written_ ? 0 : start_writing();
+  return status == 0 ? &out_ : nullptr;
+}
+
+int UnitFile::write_out() {
+  const int fd = replace_ ? temp_fd_ : fd_;
+  const bool ok = write_all(fd, out_.data(), out_.size());
+  if (ok && replace_) {
+    // A file being replaced whole is made durable at its close. Its bytes are
+    // sent on their way to the disk as they are written out, so that the
+    // close waits only for the last of them.
+    ::sync_file_range(temp_fd_, flushed_, static_cast<off_t>(out_.size()), SYNC_FILE_RANGE_WRITE);
+    flushed_ += static_cast<off_t>(out_.size());
+  }
+  out_.clear();
+  return ok ? 0 : kWriteError;
+}
+
+int UnitFile::end_write() { return out_.size() < kFlushThreshold ? 0 : write_out(); }
+
+int UnitFile::flush() {
+  if (out_.empty()) return 0;
+  if (!writable_) return kPermissionDenied;
+  return write_out();
+}
+
+int UnitFile::close(bool commit) {
+  int status = flush();
+  out_.clear();
+  if (console_) return status;
+  if (replace_) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (temp_fd_ >= 0) {
+      const bool keep = commit && status == 0 && (written_ || target_missing_);
+      if (keep && ::fsync(temp_fd_) != 0) status = kWriteError;
+      if (::close(temp_fd_) != 0 && status == 0) status = kWriteError;
+      temp_fd_ = -1;
+      if (keep && status == 0) {
+        if (::rename(temp_.c_str(), target_.c_str()) != 0) status = kWriteError;
+        else sync_directory_of(target_);
+      } else {
+        ::unlink(temp_.c_str());
+      }
+    }
+  } else if (fd_ >= 0) {
+    if (::close(fd_) != 0 && status == 0) status = kWriteError;
+    fd_ = -1;
+  }
+  return status;
+}
+
+}  // namespace rec

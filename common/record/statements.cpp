@@ -1,0 +1,130 @@
+#include "record/statements.h"
+
+#include "record/list_input.h"
+#include "record/list_output.h"
+
+namespace rec {
+
+namespace {
+
+// Runs the body of a transfer: a failure that the layout or the reader meets
+// deep inside it comes back as the transfer's status.
+template <class Body>
+int transfer(Body&& body) {
+  try {
+    return body();
+  } catch (const TransferFailure& failure) {
+    return failure.number;
+  }
+}
+
+}  // namespace
+
+void Units::write_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items, std::size_t times) {
+  settle(unit, transfer([&] {
+           UnitFile* file = nullptr;
+           int st = for_write(unit.unit, file);
+           std::string* out = st == 0 ? file->begin_write(st) : nullptr;
+           if (st != 0) return st;
+           const std::size_t start = out->size();
+           format_statement(f, items, *out);
+           if (times == 1) return file->end_write();
+           // Each further write appends the same characters and is written
+           // out at the same points as a write of its own would be.
+           const std::string records = out->substr(start);
+           for (std::size_t k = 1; k < times && st == 0; ++k) {
+             st = file->end_write();
+             if (st == 0) out->append(records);
+           }
+           return st != 0 ? st : file->end_write();
+         }));
+}
+
+void Units::write_list(UnitRef unit, ItemCursor items) {
+  settle(unit, transfer([&] {
+           UnitFile* file = nullptr;
+           int st = for_write(unit.unit, file);
+           std::string* out = st == 0 ? file->begin_write(st) : nullptr;
+           if (st != 0) return st;
+           list_write(*out, items);
+           return file->end_write();
+         }));
+}
+
+void Units::read_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items) {
+  settle(unit, transfer([&] {
+           UnitFile* file = nullptr;
+           if (const int st = for_read(unit.unit, file); st != 0) return st;
+           FormattedReader reader(f, items);
+           for (;;) {
+             std::string_view record;
+             if (!file->next(record)) return kEndOfFile;
+             int status = 0;
+             const bool more = reader.next_record(record, status);
+             if (status != 0) return status;
+             if (!more) return 0;
+           }
+         }));
+}
+
+void Units::read_list_items(UnitRef unit, ItemCursor items) {
+  settle(unit, transfer([&] {
+           UnitFile* file = nullptr;
+           if (const int st = for_read(unit.unit, file); st != 0) return st;
+           return list_read(*file, ListSource::External, items);
+         }));
+}
+
+// ---------------------------------------------------------------------------
+// Transfers on a text variable.
+
+namespace {
+
+class TextSource : public RecordSource {
+ public:
+  explicit TextSource(std::string_view text) : text_(text) {}
+  bool next(std::string_view& record) override {
+    if (used_) return false;
+    used_ = true;
+    record = text_;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  bool used_ = false;
+};
+
+}  // namespace
+
+namespace detail {
+
+void write_internal(tarvello::TextRef target, const BoundFormat& f, ItemCursor items) {
+  std::string record;
+  FormattedWriter writer(f, items);
+  if (const int st = transfer([&] {
+        writer.next_record(record);
+        return 0;
+      });
+      st != 0)
+    fail(st, -1, "internal formatted write");
+  target.assign(record);
+}
+
+int read_internal(std::string_view text, const BoundFormat& f, ItemCursor items) {
+  FormattedReader reader(f, items);
+  return transfer([&] {
+    int status = 0;
+    if (reader.next_record(text, status) && status == 0) return kEndOfFile;
+    return status;
+  });
+}
+
+int read_internal_list(std::string_view text, ItemCursor items) {
+  TextSource source(text);
+  return list_read(source, ListSource::Internal, items);
+}
+
+}  // namespace detail
+
+}  // namespace rec

@@ -1,0 +1,198 @@
+#include "record/unit_table.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <new>
+
+namespace rec {
+
+namespace {
+
+std::string default_file_name(int unit) {
+  const std::string var = "FORT" + std::to_string(unit);
+  const char* value = std::getenv(var.c_str());
+  if (value != nullptr && *value != '\0') return value;
+  return "fort." + std::to_string(unit);
+}
+
+bool write_text(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t k = ::write(fd, text.data(), text.size());
+    if (k <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(k));
+  }
+  return true;
+}
+
+}  // namespace
+
+UnitTable::UnitTable() {
+  char buffer[4096];
+  if (::getcwd(buffer, sizeof buffer) != nullptr) directory_ = buffer;
+  connections_.push_back({kConsole, "standard output", UnitFile::console()});
+}
+
+UnitTable::Connection* UnitTable::find(int unit) {
+  for (Connection& c : connections_)
+    if (c.unit == unit) return &c;
+  return nullptr;
+}
+
+std::string UnitTable::full_path(std::string_view name) const {
+  const std::string p = platform_name(name);
+  return (!p.empty() && p[0] == '/') ? p : directory_ + "/" + p;
+}
+
+void UnitTable::settle(UnitRef unit, int status) {
+  if (unit.status != nullptr) {
+    *unit.status = status;
+    return;
+  }
+  if (status == 0) return;
+  if (const Connection* c = find(unit.unit)) fail(status, c->unit, c->path);
+  if (failed_unit_ == unit.unit && !failed_path_.empty()) fail(status, failed_unit_, failed_path_);
+  fail(status, unit.unit, full_path(default_file_name(unit.unit)));
+}
+
+int UnitTable::connect(int unit, std::string_view given, OpenStatus status, OpenOptions options) {
+  // A unit that is still connected is closed first, keeping its file.
+  for (std::size_t k = 0; k < connections_.size(); ++k) {
+    if (connections_[k].unit == unit && unit != kConsole) {
+      if (const int st = disconnect(k, true); st != 0) return st;
+      break;
+    }
+  }
+  const std::string name = platform_name(given);
+  const UnitFile::Mode mode = options.replace_whole   ? UnitFile::Mode::ReplaceWhole
+                              : status == OpenStatus::Old ? UnitFile::Mode::Existing
+                                                          : UnitFile::Mode::Create;
+  std::unique_ptr<UnitFile> file;
+  const int st = UnitFile::open(name, mode, file);
+  if (st != 0) {
+    failed_unit_ = unit;
+    failed_path_ = full_path(name);
+    return st;
+  }
+  connections_.push_back({unit, full_path(name), std::move(file)});
+  return 0;
+}
+
+int UnitTable::disconnect(std::size_t index, bool commit) {
+  Connection c = std::move(connections_[index]);
+  connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(index));
+  const int st = c.file->close(commit);
+  if (st != 0) {
+    failed_unit_ = c.unit;
+    failed_path_ = c.path;
+  }
+  return st;
+}
+
+void UnitTable::open(UnitRef unit, std::string_view name, OpenStatus status, OpenOptions options) {
+  settle(unit, connect(unit.unit, name, status, options));
+}
+
+void UnitTable::close(UnitRef unit) {
+  int st = 0;
+  for (std::size_t k = 0; k < connections_.size(); ++k) {
+    if (connections_[k].unit == unit.unit && unit.unit != kConsole) {
+      st = disconnect(k, true);
+      break;
+    }
+  }
+  settle(unit, st);
+}
+
+bool UnitTable::exists(std::string_view name) {
+  const std::string n = platform_name(name);
+  if (n.empty() || n.find('\0') != std::string::npos) return false;
+  struct stat st {};
+  return ::stat(n.c_str(), &st) == 0;
+}
+
+bool UnitTable::at_end(UnitRef unit) {
+  UnitFile* file = nullptr;
+  int st = for_read(unit.unit, file);
+  bool end = true;
+  if (st == 0) {
+    try {
+      end = file->at_end();
+    } catch (const TransferFailure& f) {
+      st = f.number;
+    }
+  }
+  settle(unit, st);
+  return end;
+}
+
+int UnitTable::for_read(int unit, UnitFile*& file) {
+  Connection* c = find(unit);
+  if (c == nullptr) {
+    if (const int st = connect(unit, default_file_name(unit), OpenStatus::Old, {}); st != 0) {
+      file = nullptr;
+      return st;
+    }
+    c = &connections_.back();
+  }
+  file = c->file.get();
+  return 0;
+}
+
+int UnitTable::for_write(int unit, UnitFile*& file) {
+  Connection* c = find(unit);
+  if (c == nullptr) {
+    if (const int st = connect(unit, default_file_name(unit), OpenStatus::Unknown, {}); st != 0) {
+      file = nullptr;
+      return st;
+    }
+    c = &connections_.back();
+  }
+  file = c->file.get();
+  return 0;
+}
+
+void UnitTable::flush_all() {
+  for (Connection& c : connections_) {
+    if (c.unit == kConsole) continue;
+    if (const int st = c.file->flush(); st != 0) fail(st, c.unit, c.path);
+  }
+}
+
+int UnitTable::end_run(const RunEnd* ending) noexcept {
+  int status = ending == nullptr ? 0 : ending->exit_status;
+  const bool commit = ending == nullptr;
+  // Every unit is written out and closed, the console last, so that it shows
+  // everything the run printed. The first unit that cannot be written out
+  // adds its failure line, and its failure number becomes the exit status of
+  // a normal end or a stop; a failure ending keeps its one line and status.
+  // Either way the files stay as far as they were written.
+  const bool already_failed = ending != nullptr && ending->failure;
+  bool close_failed = false;
+  std::string line;
+  for (std::size_t k = connections_.size(); k-- > 0;) {
+    if (connections_[k].unit == kConsole) continue;
+    const int st = disconnect(k, commit);
+    if (st == 0 || already_failed || close_failed) continue;
+    close_failed = true;
+    if (status <= kStopExitStatus) status = st;
+    try {
+      line = failure_line(st, failed_unit_, failed_path_);
+    } catch (const std::bad_alloc&) {
+      line.clear();
+    }
+  }
+  if (Connection* console = find(kConsole)) console->file->close(false);
+  if (ending != nullptr && ending->has_message) {
+    write_text(STDERR_FILENO, ending->message);
+    write_text(STDERR_FILENO, "\n");
+  }
+  if (close_failed) {
+    write_text(STDERR_FILENO, line);
+    write_text(STDERR_FILENO, "\n");
+  }
+  return status;
+}
+
+}  // namespace rec
