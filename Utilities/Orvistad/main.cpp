@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   try {
     units.emplace();
   } catch (const std::bad_alloc&) {
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, "Orvistad.exe aborted: out of memory\n", 36);
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, "Orvistad.exe aborted: out of memory\r\n", 37);
     return rec::kStopExitStatus;
   }
   try {

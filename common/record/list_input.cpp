@@ -67,9 +67,17 @@ class Tokenizer {
         }
       }
 
+      // A quoted value is text; for a number item the token ends at the
+      // next separator or slash like any number token, and the item is not
+      // converted.
       bool quoted = false;
       std::string_view value;
-      if (record_[at_] == '\'' || record_[at_] == '"') {
+      if (items.run().kind != ItemKind::Text && (record_[at_] == '\'' || record_[at_] == '"')) {
+        const std::size_t b = ++at_;
+        while (at_ < record_.size() && !ends_token(record_[at_])) ++at_;
+        value = record_.substr(b, at_ - b);
+        quoted = true;
+      } else if (record_[at_] == '\'' || record_[at_] == '"') {
         int st = read_quoted(value);
         if (st != 0) return st;
         quoted = true;

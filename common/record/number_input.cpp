@@ -33,10 +33,6 @@ constexpr bool is_exponent_letter(char c) {
   const char u = upper(c);
   return u == 'E' || u == 'D' || u == 'Q';
 }
-constexpr bool is_alnum(char c) {
-  const char u = upper(c);
-  return is_digit(c) || (u >= 'A' && u <= 'Z');
-}
 
 // Case-insensitive comparison with a word written in upper case.
 constexpr bool iequals(std::string_view s, std::string_view word) {
@@ -52,15 +48,11 @@ constexpr bool istarts_with(std::string_view s, std::string_view word) {
 enum class Word { None, Infinity, NaN };
 
 // INF, INFINITY, NAN and NAN(suffix) in any case, without a sign. The suffix
-// is letters, digits and underscores, as in the usual textual form of a NaN.
+// may hold any characters between its parentheses.
 constexpr Word special_word(std::string_view s) {
   if (iequals(s, "INF") || iequals(s, "INFINITY")) return Word::Infinity;
   if (iequals(s, "NAN")) return Word::NaN;
-  if (istarts_with(s, "NAN(") && s.back() == ')') {
-    for (char c : s.substr(4, s.size() - 5))
-      if (!is_alnum(c) && c != '_') return Word::None;
-    return Word::NaN;
-  }
+  if (istarts_with(s, "NAN(") && s.back() == ')') return Word::NaN;
   return Word::None;
 }
 

@@ -19,7 +19,7 @@ constexpr std::array<FailureText, 10> kFailureTexts = {{
     {kOpenFailure, "open failure"},
     {kWriteError, "error during write"},
     {kReadError, "error during read"},
-    {kFileNameError, "invalid file name"},
+    {kFileNameError, "file name specification error"},
     {kSyntaxError, "list-directed I/O syntax error"},
     {kConversionError, "input conversion error"},
     {kFormatCountError, "variable format expression value error"},

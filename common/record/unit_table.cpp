@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 
 namespace rec {
@@ -41,8 +42,9 @@ UnitTable::Connection* UnitTable::find(int unit) {
 }
 
 std::string UnitTable::full_path(std::string_view name) const {
-  const std::string p = platform_name(name);
-  return (!p.empty() && p[0] == '/') ? p : directory_ + "/" + p;
+  // The absolute path, lexically normal: no "." segments, no repeated "/",
+  // "dir/.." resolved.
+  return (std::filesystem::path(directory_) / platform_name(name)).lexically_normal().string();
 }
 
 void UnitTable::settle(UnitRef unit, int status) {
@@ -186,11 +188,11 @@ int UnitTable::end_run(const RunEnd* ending) noexcept {
   if (Connection* console = find(kConsole)) console->file->close(false);
   if (ending != nullptr && ending->has_message) {
     write_text(STDERR_FILENO, ending->message);
-    write_text(STDERR_FILENO, "\n");
+    write_text(STDERR_FILENO, "\r\n");
   }
   if (close_failed) {
     write_text(STDERR_FILENO, line);
-    write_text(STDERR_FILENO, "\n");
+    write_text(STDERR_FILENO, "\r\n");
   }
   return status;
 }

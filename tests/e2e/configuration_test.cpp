@@ -54,7 +54,7 @@ const std::string kUnread = " -1.0000000E-32";  // the offset when no value was 
 const std::string kNeverReadKey = std::string(12, '\0');
 const std::string kEntryError = " Error reading data the Orvistad.cfg file";
 const std::string kAborted = " Orvistad.exe aborted @ 102";
-const std::string kConfigFailure = "file {wd}/2024_Orvistad.cfg\n";
+const std::string kConfigFailure = "file {wd}/2024_Orvistad.cfg\r\n";
 
 const std::string kStarted = "Orvistad.exe - started";
 const std::string kStamp = "2024-03-03  14:05";
@@ -145,6 +145,9 @@ std::vector<ConfigCase> config_cases() {
       {"label of two words, the second beginning with N",
        config({"Station Number 2", "Key Offset", "GIMLI 0.0", "BERENS 0.05"}),
        {{E2, E3}, Ending::kInConfig, 64, conversion}},
+      {"count in quotes, the closing one missing",
+       config({"Stations \"2", "Key Offset", "GIMLI 0.0", "BERENS 0.05"}),
+       {{E2, E3}, Ending::kInConfig, 64, conversion}},
       {"count written 5.0",
        config({"Stations 5.0", "Key Offset", "GIMLI 0.0", "BERENS 0.05", "GEORGEISL 0.0", "VICTORIABCH 0.0",
                "STEEPROCK 0.0"}),
@@ -191,14 +194,14 @@ std::vector<ConfigCase> config_cases() {
        {{E2, E3, count_line("Stations", 1000), kEntryError},
         Ending::kInConfig,
         1,
-        "Orvistad.exe aborted: more than 999 locations\n"}},
+        "Orvistad.exe aborted: more than 999 locations\r\n"}},
   };
 
   // 999 locations are read and echoed; the missing station list then ends
   // the run before the large tables are filled.
   ConfigCase full{"999 locations", config({"Stations 999", "Key Offset"}),
                   {{E2, E3, count_line("Stations", 999)}, Ending::kLater, 29,
-                   "forrtl: severe (29): file not found, unit 99, file {wd}/level_station_list.xyz\n"},
+                   "forrtl: severe (29): file not found, unit 99, file {wd}/level_station_list.xyz\r\n"},
                   false};
   for (int i = 1; i <= 999; ++i) {
     std::string key = "K" + right(i, 3);
@@ -230,7 +233,7 @@ TEST(Configuration, MissingFileEndsTheRunNamingIt) {
   e2e::RunResult r = wd.run({"2024"});
   EXPECT_EQ(r.status, 29);
   EXPECT_EQ(r.out, crlf({" ", " " + kConfigName}));
-  EXPECT_EQ(r.err, "forrtl: severe (29): file not found, unit 99, file " + wd.path() + "/" + kConfigName + "\n");
+  EXPECT_EQ(r.err, "forrtl: severe (29): file not found, unit 99, file " + wd.path() + "/" + kConfigName + "\r\n");
   EXPECT_EQ(wd.read("runReport.txt"), crlf({kStarted}));
 }
 
@@ -238,7 +241,7 @@ TEST(StationList, RecordsThatEndTheRun) {
   const std::vector<std::string> echo = {pad(kSourceLine, 72), pad(kLevelLine, 72), count_line("Stations", 2),
                                          entry("GIMLI", kZero), entry("BERENS", k005), " "};
   const std::vector<std::string> two = config({"Stations 2", "Key Offset", "GIMLI 0.0", "BERENS 0.05"});
-  const std::string file = "file {wd}/level_station_list.xyz\n";
+  const std::string file = "file {wd}/level_station_list.xyz\r\n";
   struct Case {
     const char* name;
     std::vector<std::string> config;
@@ -252,6 +255,9 @@ TEST(StationList, RecordsThatEndTheRun) {
        {echo, Ending::kLater, 29, "forrtl: severe (29): file not found, unit 99, " + file}},
       {"coordinate with a letter", two, "-96.9870 50.6330N Gimli\r\n-97.0340 52.3590 Berens\r\n",
        {echo, Ending::kLater, 59, "forrtl: severe (59): list-directed I/O syntax error, unit 99, " + file}},
+      {"coordinate in quotes, the closing one missing", two,
+       "-96.9870 \"50.6330 Gimli\r\n-97.0340 52.3590 Berens\r\n",
+       {echo, Ending::kLater, 64, "forrtl: severe (64): input conversion error, unit 99, " + file}},
       {"no station list and no location", config({"Stations 0", "Key Offset"}), nullptr,
        {{pad(kSourceLine, 72), pad(kLevelLine, 72), count_line("Stations", 0), " "}}},
   };

@@ -154,7 +154,7 @@ TEST(RunDriver, YearArgumentThatIsNoNumberFails) {
     e2e::RunResult r = wd.run({c.arg});
     EXPECT_EQ(r.status, 64);
     EXPECT_EQ(r.out, crlf({" "}));
-    EXPECT_EQ(r.err, "forrtl: severe (64): input conversion error, unit -1, file internal formatted read\n");
+    EXPECT_EQ(r.err, "forrtl: severe (64): input conversion error, unit -1, file internal formatted read\r\n");
     auto expected = inputs;
     expected["runReport.txt"] = crlf({kStarted});
     expected["debug/missing PC data"] = c.old_trace != nullptr ? c.old_trace : "";
@@ -170,7 +170,7 @@ TEST(RunDriver, MissingDebugDirectoryEndsTheRunAfterTheStartedLine) {
   e2e::RunResult r = wd.run({"2024"});
   EXPECT_EQ(r.status, 29);
   EXPECT_EQ(r.out, crlf({" "}));
-  EXPECT_EQ(r.err, "forrtl: severe (29): file not found, unit 777, file " + wd.path() + "/debug/missing PC data\n");
+  EXPECT_EQ(r.err, "forrtl: severe (29): file not found, unit 777, file " + wd.path() + "/debug/missing PC data\r\n");
   auto expected = inputs;
   expected["runReport.txt"] = crlf({kStarted});
   EXPECT_EQ(wd.files(), expected);

@@ -393,6 +393,9 @@ TEST(HourlySourceGarbage, ReportedMissingAndReadingGoesOn) {
       // garbage record like any other.
       {"hourlysrc.txt", true, "2024-01-01 01:30 NA 7.0", {"0.000", "0.000", "6.000"}, 64},
       {"hourlyc.txt", false, "2024-01-01 01:30 7.0 NA", {"7.000", "7.000", "0.000"}, 64},
+      // A quote before a value without its closing quote: the value is not
+      // converted, and the next record is read as usual.
+      {"hourlysrc.txt", true, "2024-01-01 01:30 7.0 \"12.5", {"7.000", "7.000", "6.000"}, 64},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source_name + " / " + c.bad_record);
@@ -460,8 +463,8 @@ TEST(HourlySourceOpen, RunsThatEndBeforeTheRecords) {
   const std::string name128 = pad("hourlysrc.txt", 128);
   const std::vector<Case> cases = {
       // The numbered stop's 99999 is seen as 99999 mod 256.
-      {Source::Missing, "missing", 159, "99999\n", {"  input file #           1  not found"}, false},
-      {Source::Empty, "empty", 24, "forrtl: severe (24): end-of-file during read, unit 99, file @\n",
+      {Source::Missing, "missing", 159, "99999\r\n", {"  input file #           1  not found"}, false},
+      {Source::Empty, "empty", 24, "forrtl: severe (24): end-of-file during read, unit 99, file @\r\n",
        {" Opened :" + pad("hourlysrc.txt", 60)}, true},
       {Source::Directory, "a directory", 1, "",
        {" Problems opening ", " " + name128.substr(0, 79), " " + name128.substr(79)}, false},

@@ -180,6 +180,8 @@ TEST(MergeConditions, OnlyMissingValuesFilledFromPresentOnes) {
       // Not a number is neither missing nor present.
       {15, "NaN", "12.5", "NaN", "NaN"},
       {16, "-999.000", "NaN", "-999.000", "-999.000"},
+      {17, "-999.000", "nan(a-b)", "-999.000", "-999.000"},
+      {18, "-999.000", "+NaN(1.5)", "-999.000", "-999.000"},
       {14, "-999.000", "", "-999.000", "-999.000"},
       {8784, "-999.000", "2.0", "2.000", "2.000"},
   };
@@ -233,6 +235,8 @@ TEST(MergeConditions, OnlyMissingValuesFilledFromPresentOnes) {
   for (const Hour& h : hours) rows[h.h] = {h.dumped, h.h == 1 ? zzz_hour1 : "-999.000"};
   EXPECT_EQ(wd.read("fort.600"), dump(8784, 2, rows));
   EXPECT_EQ(wd.read(kYearlyFile), yearly(true));
+  // Every record was readable: the report holds no garbage pair.
+  EXPECT_EQ(e2e::split_lines(wd.read("runReport.txt")).size(), 2u);
 
   // The next run loads what this one wrote, and finds nothing more to fill.
   e2e::RunResult again = wd.run({"2024"});

@@ -181,7 +181,7 @@ TEST(Placeholder, MissingLevelDirectoryStopsTheRun) {
   const e2e::RunResult r = wd.run({"2024"});
 
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Program aborted in write_tb0 @ 52\n");
+  EXPECT_EQ(r.err, "Program aborted in write_tb0 @ 52\r\n");
   const std::string failure = " \r\n"
                               " Unable to open filelevel\\regl_lvl.tb0" + blanks(42) + "\r\n"
                               " Possible cause(s):\r\n"

@@ -240,7 +240,7 @@ TEST(ReliabilityFaults, EachEndsWithItsMessageAndLosesNothing) {
                     std::function<std::string(const e2e::WorkDir&)> file) {
     return [=](const e2e::WorkDir& wd) {
       return "forrtl: severe (" + std::to_string(number) + "): " + message + ", unit " + std::to_string(unit) +
-             ", file " + file(wd) + "\n";
+             ", file " + file(wd) + "\r\n";
     };
   };
   auto text = [](const std::string& s) { return [s](const e2e::WorkDir&) { return s; }; };
@@ -284,7 +284,7 @@ TEST(ReliabilityFaults, EachEndsWithItsMessageAndLosesNothing) {
       {"no debug directory", [](const e2e::WorkDir& wd) { wd.remove("debug"); }, {}, nullptr, 29,
        failure(29, "file not found", 777, path_of(kTrace)), {" "}, {kStarted}, {}},
       {"no level directory for the placeholder files", [](const e2e::WorkDir& wd) { wd.remove("level"); }, {},
-       nullptr, 1, text("Program aborted in write_tb0 @ 52\n"),
+       nullptr, 1, text("Program aborted in write_tb0 @ 52\r\n"),
        {" ", " Unable to open file" + field("level\\regl_lvl.tb0", 60), " Possible cause(s):",
         " file in use by another application", " or target directory does not exist"},
        {kStarted},
@@ -294,14 +294,18 @@ TEST(ReliabilityFaults, EachEndsWithItsMessageAndLosesNothing) {
       {"the debug trace is a directory", replace_by_directory(kTrace), {}, nullptr, 30,
        failure(30, "open failure", 777, path_of(kTrace)), {" "}, {kStarted}, {}},
       {"the yearly level file is a directory", replace_by_directory(kYearly), {}, nullptr, 1,
-       text("Program aborted @ 42\n"), {" Problems opening :" + field(kYearlyName, 40)}, {kStarted},
+       text("Program aborted @ 42\r\n"), {" Problems opening :" + field(kYearlyName, 40)}, {kStarted},
        {{kTrace, After::Any}}},
       {"the hourly source file is a directory", replace_by_directory(kSourceName), {}, nullptr, 1, text(""),
        long_name_lines("Problems opening ", kSourceName), {kStarted}, {{kTrace, After::Any}}},
       {"the hour dump is a directory", replace_by_directory(kDump), {}, nullptr, 30,
        failure(30, "open failure", 600, path_of(kDump)), matching_lines, {kStarted}, {{kTrace, After::Any}}},
       {"the hour dump's name is too long", nullptr, {"FORT600=" + long_dump_name}, nullptr, 43,
-       failure(43, "invalid file name", 600, path_of(long_dump_name)), matching_lines, {kStarted},
+       failure(43, "file name specification error", 600, path_of(long_dump_name)), matching_lines, {kStarted},
+       {{kTrace, After::Any}}},
+      // The failure line names the file by its absolute path, lexically normal.
+      {"the hour dump in a directory that does not exist", nullptr, {"FORT600=.\\nodir\\.\\dump.txt"}, nullptr, 29,
+       failure(29, "file not found", 600, path_of("nodir/dump.txt")), matching_lines, {kStarted},
        {{kTrace, After::Any}}},
       // The configured name is read into a 60-character field: a longer one is
       // cut, and the yearly file is made under the cut name.
@@ -338,10 +342,10 @@ TEST(ReliabilityFaults, EachEndsWithItsMessageAndLosesNothing) {
       // Configurations with bytes that are not text.
       {"a zero byte in the yearly level file name",
        reconfigure(configured([&](Configured& c) { c.yearly = zero_yearly; })), {}, nullptr, 1,
-       text("Orvistad aborted @ 129\n"), long_name_lines("Unable to open ", zero_yearly), {kStarted},
+       text("Orvistad aborted @ 129\r\n"), long_name_lines("Unable to open ", zero_yearly), {kStarted},
        {{kTrace, After::Any}}},
       {"a zero byte in the hourly source file name",
-       reconfigure(configured([&](Configured& c) { c.source = zero_source; })), {}, nullptr, 159, text("99999\n"),
+       reconfigure(configured([&](Configured& c) { c.source = zero_source; })), {}, nullptr, 159, text("99999\r\n"),
        {" Input file: " + field(zero_source, 60), "  input file #           1  not found"}, {kStarted},
        {{kTrace, After::Any}}},
       {"0xFF inside an offset", reconfigure(configured([](Configured& c) { c.first_offset = "0.\xff" "5"; })), {},
@@ -366,7 +370,7 @@ TEST(ReliabilityFaults, EachEndsWithItsMessageAndLosesNothing) {
          for (int i = 0; i < 16000000; ++i) source += " 5.0";
          wd.write(kSourceName, source + "\r\n");
        },
-       {}, nullptr, 1, text("Orvistad.exe aborted: out of memory\n"), {}, {kStarted}, {{kTrace, After::Any}},
+       {}, nullptr, 1, text("Orvistad.exe aborted: out of memory\r\n"), {}, {kStarted}, {{kTrace, After::Any}},
        nullptr, std::uint64_t{48} << 20},
   };
 
@@ -792,7 +796,7 @@ TEST(ReliabilityMended, RefusedSmallHourDumpIsNoNormalEnding) {
   options.env = {"FORT600=/dev/full"};
   const e2e::RunResult r = wd.start({"2024"}, options).wait();
   EXPECT_EQ(r.status, 38);
-  EXPECT_EQ(r.err, "forrtl: severe (38): error during write, unit 600, file /dev/full\n");
+  EXPECT_EQ(r.err, "forrtl: severe (38): error during write, unit 600, file /dev/full\r\n");
   EXPECT_EQ(e2e::split_lines(wd.read(kReport)), std::vector<std::string>{kStarted});
   EXPECT_NE(e2e::split_lines(r.out).back(), " Orvistad.exe - normal ending");
 }

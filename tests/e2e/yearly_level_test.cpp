@@ -488,7 +488,7 @@ TEST(YearlyLevel, HeaderWithoutItsEndLineEndsTheRun) {
   e2e::RunResult r = wd.run({"2024"});
   EXPECT_EQ(r.status, 24);
   EXPECT_EQ(r.err, "forrtl: severe (24): end-of-file during read, unit 100, file " + absolute(wd, kYearlyPath) +
-                       "\n");
+                       "\r\n");
   EXPECT_EQ(year_dir(wd), (std::map<std::string, std::string>{{kYearlyPath, before}}));
   std::vector<std::string> tokens = {"#", ":EndHeader", ":endheader", ":endHeade"};
   tokens.insert(tokens.end(), 8784, "-999.000");
@@ -511,6 +511,8 @@ TEST(YearlyLevel, LoadFailuresLeaveTheFileUnchanged) {
        59},
       {"a token that cannot be converted", 8784, [&](int j) { return j == 5 ? blanks(26) + "NA       1.000" : two; },
        64},
+      {"a value in quotes, the closing one missing", 8784,
+       [&](int j) { return j == 5 ? blanks(24) + "'12.5       1.000" : two; }, 64},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -522,7 +524,7 @@ TEST(YearlyLevel, LoadFailuresLeaveTheFileUnchanged) {
     e2e::RunResult r = wd.run({"2024"});
     EXPECT_EQ(r.status, c.failure);
     const std::string prefix = "forrtl: severe (" + std::to_string(c.failure) + "): ";
-    const std::string suffix = ", unit 100, file " + absolute(wd, kYearlyPath) + "\n";
+    const std::string suffix = ", unit 100, file " + absolute(wd, kYearlyPath) + "\r\n";
     EXPECT_EQ(r.err.rfind(prefix, 0), 0u) << r.err;
     EXPECT_TRUE(r.err.size() >= suffix.size() && r.err.substr(r.err.size() - suffix.size()) == suffix) << r.err;
     EXPECT_EQ(year_dir(wd), (std::map<std::string, std::string>{{kYearlyPath, before}}));
@@ -560,7 +562,7 @@ TEST(YearlyLevel, NewFileInAMissingDirectory) {
   set_up(wd, "2024", kTwo, yearly);
   e2e::RunResult r = wd.run({"2024"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Orvistad aborted @ 129\n");
+  EXPECT_EQ(r.err, "Orvistad aborted @ 129\r\n");
   const std::string name = field(yearly, 128);
   expect_blocks(r.out, {concat(setup_echo(yearly),
                                {" Unable to open ", " " + name.substr(0, 79), " " + name.substr(79)})});
@@ -593,7 +595,7 @@ TEST(YearlyLevel, RefusedWriteLeavesThePreviousFile) {
     e2e::RunResult r = run_limited(wd, {"2024"}, kLimit, {});
     EXPECT_EQ(r.status, 38);
     EXPECT_EQ(r.err, "forrtl: severe (38): error during write, unit " + std::to_string(c.unit) + ", file " +
-                         absolute(wd, kYearlyPath) + "\n");
+                         absolute(wd, kYearlyPath) + "\r\n");
     EXPECT_EQ(year_dir(wd), before);
   }
 }

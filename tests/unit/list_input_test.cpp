@@ -159,6 +159,13 @@ TEST(ListInput, QuotedAndUnquotedText) {
       {"an unquoted value ends at a slash", {"ab/cd"}, {T("...."), T("....")}, 0, {T("ab  "), T("....")}, 1},
       {"a value cut to the item's length", {"abcdef 'ghijkl'"}, {T("..."), T("...")}, 0, {T("abc"), T("ghi")}, 1},
       {"a quoted number for an integer item", {"'12'"}, {I(3)}, 64, {I(3)}, 1},
+      // For a number item a quote starts a token like any other: it ends at
+      // the next separator or slash, in its own record.
+      {"an unclosed quote for a real item", {"\"12.5 6.0", "7.0"}, {R(1.0f), R(2.0f)}, 64, {R(1.0f), R(2.0f)}, 1},
+      {"an unclosed quote for the last value of the file", {"5.0 '12.5"}, {R(1.0f), R(2.0f)}, 64,
+       {R(5.0f), R(2.0f)}, 1},
+      {"a quoted real after text", {"d 'x,y' 1.5"}, {T("."), R(0.0f), R(0.0f)}, 64, {T("d"), R(0.0f), R(0.0f)}, 1},
+      {"repeated quoted numbers", {"2*'7'"}, {I(1), I(2)}, 64, {I(1), I(2)}, 1},
       {"an unclosed quote at the end of the file", {"'abc", "def"}, {T("....")}, -1, {T("....")}, 2},
       {"2049 characters are accepted", {a2049}, {T("..")}, 0, {T("aa")}, 1},
       {"2050 characters are failure 59", {a2050 + " b"}, {T(".."), T("..")}, 59, {T(".."), T("..")}, 1},

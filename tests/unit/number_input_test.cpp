@@ -276,12 +276,17 @@ TEST(ListReadReal, InfinityAndNaNWords) {
       {"NAN(123)", false, kExt, 7.5f, 0, kNaN},
       {"nan(abc_1)", false, kExt, 7.5f, 0, kNaN},
       {"NaN()", false, kExt, 7.5f, 0, kNaN},
+      // The suffix may hold any characters between its parentheses.
+      {"nan(1-2)", false, kExt, 7.5f, 0, kNaN},
+      {"nan(a-b)", false, kExt, 7.5f, 0, kNaN},
+      {"NaN(1.5)", false, kExt, 7.5f, 0, kNaN},
+      {"nan(:)", false, kExt, 7.5f, 0, kNaN},
+      {"+nan(a-b)", false, kExt, 7.5f, 0, kNaN},
       // Other tokens beginning with I or N.
       {"INFX", false, kExt, 7.5f, kConversionError, kInf},
       {"Infinit", false, kExt, 7.5f, kConversionError, kInf},
       {"NANX", false, kExt, 7.5f, kConversionError, kNaN},
       {"NAN(12", false, kExt, 7.5f, kConversionError, kNaN},
-      {"nan(1-2)", false, kExt, 7.5f, kConversionError, kNaN},
       {"NA", false, kExt, 7.5f, kConversionError, 0.0f},
       {"N", false, kExt, 7.5f, kConversionError, 0.0f},
       {"IN", false, kExt, 7.5f, kConversionError, 0.0f},

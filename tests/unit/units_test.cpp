@@ -542,7 +542,7 @@ TEST_F(UnitsTest, EndingBeforeTheCloseLeavesAReplacedFileUntouched) {
   rec::RunEnd e = ending_of([] { rec::stop("Program aborted @ 42"); });
   std::string err;
   EXPECT_EQ(end(&e, &err), 1);
-  EXPECT_EQ(err, "Program aborted @ 42\n");
+  EXPECT_EQ(err, "Program aborted @ 42\r\n");
   EXPECT_EQ(get("level.tb0"), crlf({"old"}));
   EXPECT_EQ(get("fort.600"), crlf({"dump"}));
   EXPECT_EQ(files(), (std::vector<std::string>{"fort.600", "level.tb0"}));
@@ -585,7 +585,7 @@ TEST_F(UnitsTest, RefusedWriteFoundAtTheEndOfTheRunIsFailure38) {
   int status = end(nullptr, &err);
   std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(status, 38);
-  EXPECT_EQ(err, "forrtl: severe (38): error during write, unit 600, file /dev/full\n");
+  EXPECT_EQ(err, "forrtl: severe (38): error during write, unit 600, file /dev/full\r\n");
   EXPECT_EQ(out, crlf({"console"}));
 }
 
@@ -612,7 +612,7 @@ TEST_F(UnitsTest, RefusedWriteOfALargeStatementEndsTheRunAtOnce) {
   // The ending reports it once: closing the unit does not report it again.
   std::string err;
   EXPECT_EQ(end(&e, &err), 38);
-  EXPECT_EQ(err, e.message + "\n");
+  EXPECT_EQ(err, e.message + "\r\n");
 }
 
 TEST_F(UnitsTest, DeviceFilesAreWrittenWithoutTruncating) {
@@ -633,13 +633,13 @@ TEST_F(UnitsTest, RunEndingsGiveTheirExitStatusAndLine) {
   };
   const std::vector<Case> cases = {
       {"normal end", nullptr, 0, ""},
-      {"stop with a text", [] { rec::stop("Program aborted @ 42"); }, 1, "Program aborted @ 42\n"},
+      {"stop with a text", [] { rec::stop("Program aborted @ 42"); }, 1, "Program aborted @ 42\r\n"},
       {"stop with a text kept unchanged", [] { rec::stop("WarninSta: error with allocation of fln "); }, 1,
-       "WarninSta: error with allocation of fln \n"},
+       "WarninSta: error with allocation of fln \r\n"},
       {"stop without a text", [] { rec::stop(); }, 1, ""},
-      {"stop with a number", [] { rec::stop_number(99999); }, 99999, "99999\n"},
+      {"stop with a number", [] { rec::stop_number(99999); }, 99999, "99999\r\n"},
       {"failure ending", [] { rec::fail(24, 100, "/w/hourlysrc.txt"); }, 24,
-       "forrtl: severe (24): end-of-file during read, unit 100, file /w/hourlysrc.txt\n"},
+       "forrtl: severe (24): end-of-file during read, unit 100, file /w/hourlysrc.txt\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -675,7 +675,7 @@ TEST(FailureLine, MessageOfEachFailure) {
       {29, "file not found"},
       {30, "open failure"},
       {38, "error during write"},
-      {43, "invalid file name"},
+      {43, "file name specification error"},
       {59, "list-directed I/O syntax error"},
       {64, "input conversion error"},
       {68, "variable format expression value error"},

@@ -438,7 +438,7 @@ TEST_F(WriteTb0, OpenFailureWritesFiveLinesAndStops) {
                      " Possible cause(s):\r\n"
                      " file in use by another application\r\n"
                      " or target directory does not exist\r\n");
-    EXPECT_EQ(e.err, "Program aborted in write_tb0 @ 52\n");
+    EXPECT_EQ(e.err, "Program aborted in write_tb0 @ 52\r\n");
     EXPECT_EQ(e.status, 1);
     EXPECT_EQ(read_file("before.txt"), "written before\r\n");
     EXPECT_FALSE(fs::exists("missing"));
