@@ -1,5 +1,6 @@
 # Sourced by the project's commands: makes sure the Debian packages that the
-# build and the tests need are installed (installs them when running as root).
+# build and the tests need are installed (installs them when running as root),
+# and builds the program as a modeller runs it.
 orvistad_need_packages() {
   local missing=()
   local pkg
@@ -9,10 +10,20 @@ orvistad_need_packages() {
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -eq 0 ]; then
     echo "Installing: ${missing[*]}"
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
   else
     echo "These Debian packages are needed: ${missing[*]}" >&2
     echo "Install them with: sudo apt-get install ${missing[*]}" >&2
     exit 1
   fi
+}
+
+# orvistad_build_release: the program alone, built for speed (the release
+# preset, build/release), without the tests and the micro-benchmarks, so
+# that g++, cmake and ninja-build are all it needs.
+orvistad_build_release() {
+  orvistad_need_packages g++ cmake ninja-build
+  cmake --preset release -DORVISTAD_TESTS=OFF -DORVISTAD_BENCHMARKS=OFF >/dev/null
+  cmake --build --preset release --target orvistad
 }
