@@ -2,6 +2,8 @@
 // columns of a row next to each other: a row is the item list of one record.
 #pragma once
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -26,6 +28,7 @@ class RealTable {
     if (n > 0) {
       values.reset(static_cast<float*>(std::calloc(n, sizeof(float))));
       if (!values) throw std::bad_alloc();
+      prefer_huge_pages(values.get(), n * sizeof(float));
       if (std::bit_cast<std::uint32_t>(fill) != 0) std::fill_n(values.get(), n, fill);
     }
     values_ = std::move(values);
@@ -51,6 +54,15 @@ class RealTable {
   }
 
  private:
+  // Asks for the large pages of the platform over the whole pages inside a
+  // large table: a year table of 999 locations then takes a few dozen page
+  // faults instead of thousands. Only advice: the memory is the same.
+  static void prefer_huge_pages(void* p, std::size_t bytes) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHugePage - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  }
   struct Free {
     void operator()(float* p) const { std::free(p); }
   };

@@ -1,5 +1,7 @@
 #include "record/list_input.h"
 
+#include <cstring>
+
 namespace rec {
 
 namespace {
@@ -87,9 +89,18 @@ class Tokenizer {
         value = record_.substr(b, at_ - b);
       }
 
-      for (long k = 0; k < repeat && !items.done(); ++k) {
-        int st = assign(items.next(), value, quoted);
-        if (st != 0) return st;
+      static_assert(sizeof(float) == sizeof(std::int32_t));
+      // The value is converted once; further numbers of its kind take a
+      // copy of the first one.
+      const Item first = items.next();
+      if (int st = assign(first, value, quoted); st != 0) return st;
+      for (long k = 1; k < repeat && !items.done(); ++k) {
+        const Item item = items.next();
+        if (item.kind == first.kind && item.kind != ItemKind::Text) {
+          std::memcpy(item.at, first.at, sizeof(float));
+        } else if (int st = assign(item, value, quoted); st != 0) {
+          return st;
+        }
       }
     }
     return 0;
@@ -113,9 +124,25 @@ class Tokenizer {
     while (taken < run.count && status == 0) {
       const char* first = text + at_;
       while (first != end && is_blank(*first)) ++first;
-      // Most tokens are plain decimals, converted as they are scanned.
+      // A token that repeats the plain decimal before it (a run of missing
+      // values) takes its value again; most others are plain decimals,
+      // converted as they are scanned.
+      const std::size_t left = static_cast<std::size_t>(end - first);
       float value = 0.0f;
-      const char* stop = scan_plain_decimal(first, end, value);
+      const char* stop = nullptr;
+      if (last_size_ != 0 && left >= last_size_ && std::memcmp(first, last_token_, last_size_) == 0 &&
+          (left == last_size_ || ends_token(first[last_size_]))) {
+        value = last_value_;
+        stop = first + last_size_;
+      } else {
+        stop = scan_plain_decimal(first, end, value);
+        if (stop != nullptr && (stop == end || ends_token(*stop)) &&
+            static_cast<std::size_t>(stop - first) <= sizeof last_token_) {
+          last_size_ = static_cast<std::size_t>(stop - first);
+          std::memcpy(last_token_, first, last_size_);
+          last_value_ = value;
+        }
+      }
       if (stop != nullptr && (stop == end || ends_token(*stop))) {
         *item = value;
       } else {
@@ -177,6 +204,10 @@ class Tokenizer {
 
   RecordSource& source_;
   ListSource kind_;
+  // The latest plain decimal token of read_reals and its value.
+  char last_token_[24];
+  std::size_t last_size_ = 0;
+  float last_value_ = 0.0f;
   std::string_view record_;
   std::size_t at_ = 0;
   std::string text_;

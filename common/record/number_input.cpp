@@ -264,7 +264,8 @@ RealResult round_to_float(const Significand& s, bool negative, float& out) {
 
 const char* scan_plain_decimal(const char* p, const char* end, float& value) {
   constexpr std::uint32_t kLimit = std::uint32_t{1} << 24;
-  constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f};
+  constexpr int kMaxScale = 10;
+  constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
   bool negative = false;
   if (p != end && is_sign(*p)) negative = *p++ == '-';
   // With at most 8 digits m stays below 10^8 and cannot wrap; a longer
@@ -281,7 +282,26 @@ const char* scan_plain_decimal(const char* p, const char* end, float& value) {
   }
   const std::ptrdiff_t digits = int_digits + decimals;
   if (digits == 0 || digits > 8 || m >= kLimit) return nullptr;
-  const float magnitude = static_cast<float>(m) / kPow10[decimals];
+  // An exponent: its letter, an optional sign and digits; the letter alone
+  // counts as no exponent. A sign without digits is for the exact path.
+  std::ptrdiff_t scale = -decimals;
+  if (p != end && is_exponent_letter(*p)) {
+    const char* q = p + 1;
+    bool negative_exponent = false;
+    if (q != end && is_sign(*q)) negative_exponent = *q++ == '-';
+    const char* const exponent_first = q;
+    std::ptrdiff_t exponent = 0;
+    for (; q != end && is_digit(*q) && exponent <= 2 * kMaxScale; ++q) exponent = exponent * 10 + (*q - '0');
+    if (q == exponent_first && q != p + 1) return nullptr;
+    if (q != end && is_digit(*q)) return nullptr;
+    scale += negative_exponent ? -exponent : exponent;
+    p = q;
+  }
+  if (scale < -kMaxScale || scale > kMaxScale) return nullptr;
+  // m and 10^|scale| are exact floats, so one multiplication or division
+  // rounds the value correctly.
+  const float magnitude =
+      scale >= 0 ? static_cast<float>(m) * kPow10[scale] : static_cast<float>(m) / kPow10[-scale];
   value = negative ? -magnitude : magnitude;
   return p;
 }

@@ -27,12 +27,12 @@ int list_read_integer(std::string_view token, bool quoted, ListSource source,
 int list_read_real(std::string_view token, bool quoted, ListSource source, float& item);
 
 // The fast path of list_read_real: a plain decimal token, an optional sign
-// then digits with at most one point, at least one digit and at most 8,
-// makes an integer m below 2^24 with k <= 8 of its digits after the point;
-// its value is m / 10^k in single precision: both are exact floats and the
-// division rounds correctly, so the value is the one that the exact
-// conversion gives. Returns false, leaving `value` alone, for every other
-// token.
+// then digits with at most one point, at least one digit and at most 8, and
+// an optional exponent (its letter, an optional sign and digits), makes an
+// integer m below 2^24 scaled by 10^s with |s| <= 10: m and 10^|s| are exact
+// floats and one multiplication or division rounds correctly, so the value
+// is the one that the exact conversion gives. Returns false, leaving
+// `value` alone, for every other token.
 bool read_plain_decimal(std::string_view token, float& value);
 
 // The same for the plain decimal that begins at p, for a reader that finds a

@@ -24,33 +24,56 @@ namespace {
 // ---------------------------------------------------------------- plain decimal tokens
 
 // The float that std::from_chars gives for a token (a leading '+' is not in
-// its grammar and is left out).
+// its grammar and is left out; D and Q are exponent letters like E, and a
+// letter without digits is no exponent).
 float exact(std::string_view token) {
-  if (!token.empty() && token[0] == '+') token.remove_prefix(1);
+  std::string t(token);
+  if (!t.empty() && t[0] == '+') t.erase(0, 1);
+  for (char& c : t)
+    if (std::string_view("EDdQq").find(c) != std::string_view::npos) c = 'e';
+  if (!t.empty() && t.back() == 'e') t.pop_back();
   float v = 0.0f;
-  const auto r = std::from_chars(token.data(), token.data() + token.size(), v);
-  EXPECT_EQ(r.ptr, token.data() + token.size()) << token;
+  const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+  EXPECT_EQ(r.ptr, t.data() + t.size()) << token;
   return v;
 }
 
 // Whether the fast path is meant to take a token: sign, digits and one
-// point, 1 to 8 digits, an integer below 2^24.
+// point, 1 to 8 digits, an integer below 2^24, and an exponent that leaves a
+// scale of at most 10 either way.
 bool fast_path_applies(std::string_view t) {
   if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.remove_prefix(1);
   std::uint64_t m = 0;
   int digits = 0;
   int points = 0;
-  for (char c : t) {
+  int decimals = 0;
+  std::size_t k = 0;
+  for (; k < t.size(); ++k) {
+    const char c = t[k];
     if (c == '.') {
       ++points;
     } else if (c >= '0' && c <= '9') {
       m = m * 10 + static_cast<std::uint64_t>(c - '0');
       ++digits;
+      if (points > 0) ++decimals;
     } else {
-      return false;
+      break;
     }
   }
-  return points <= 1 && digits >= 1 && digits <= 8 && m < (1U << 24);
+  long scale = -decimals;
+  if (k < t.size() && std::string_view("EeDdQq").find(t[k]) != std::string_view::npos) {
+    ++k;
+    bool negative = false;
+    const bool signed_exponent = k < t.size() && (t[k] == '+' || t[k] == '-');
+    if (signed_exponent) negative = t[k++] == '-';
+    long e = 0;
+    std::size_t exponent_digits = 0;
+    for (; k < t.size() && t[k] >= '0' && t[k] <= '9'; ++k, ++exponent_digits) e = std::min(e * 10 + (t[k] - '0'), 1000L);
+    if (signed_exponent && exponent_digits == 0) return false;
+    scale += negative ? -e : e;
+  }
+  return k == t.size() && points <= 1 && digits >= 1 && digits <= 8 && m < (1U << 24) && scale >= -10 &&
+         scale <= 10;
 }
 
 // Compares both the fast path and the whole conversion with from_chars, bit
@@ -81,6 +104,9 @@ TEST(PlainDecimal, EdgeTokensAgreeWithFromChars) {
       // Decimal values exactly halfway between two floats, and their neighbours.
       "0.5", "0.25", "0.125", "8388607.5", "4194303.75", "1048576.125", "1048576.0625",
       "0.1", "0.2", "0.3", "0.7", "3.14159265", "2.7182818", "1234.5678", "99999.999", "0.99999999",
+      // Exponents: the scale limit of 10 either way, the letters, a letter alone.
+      "1e5", "1E-3", "1d0", "-9.990E+02", "1.2345Q+02", "16777215e10", "16777215e-10", "1e11", "1e-11",
+      "0.00000001e-3", "12345678E-18", "1.5e", "-2.5E", "7e0005", "1.e1", ".5e-1", "99999999e2",
   };
   int failures = 0;
   for (const char* t : tokens) check_token(t, failures);
@@ -115,12 +141,25 @@ TEST(PlainDecimal, RandomTokensAgreeWithFromChars) {
                                  std::max(0, 7 - static_cast<int>(std::log10(f))));
     check_token(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), failures);
   }
+  // Values of level tables written in exponent form, and exponents around the limits.
+  std::uniform_int_distribution<int> exponent(-14, 14);
+  for (int i = 0; i < 200000; ++i) {
+    const std::uint32_t m = i % 2 == 0 ? below_2_24(gen) : up_to_8_digits(gen);
+    std::string digits = std::to_string(m);
+    const int k = std::min(decimals(gen), static_cast<int>(digits.size()));
+    std::string token = sign(gen) == 0 ? "-" : "";
+    token += digits.substr(0, digits.size() - static_cast<std::size_t>(k)) + "." +
+             digits.substr(digits.size() - static_cast<std::size_t>(k));
+    const int e = exponent(gen);
+    token += (i % 3 == 0 ? "d" : "E") + std::string(e < 0 ? "-" : i % 2 ? "+" : "") + std::to_string(std::abs(e));
+    check_token(token, failures);
+  }
   EXPECT_EQ(failures, 0);
 }
 
 TEST(PlainDecimal, OtherTokensAreLeftToTheExactPath) {
-  const char* tokens[] = {"",    "+",       "-",         ".",        "-.",     "1e5",  "1E-3",  "1d0", "1.2.3",
-                          "1-2", "--1",     "1 ",        " 1",       "0x10",   "inf",  "NaN",   "1,",  "123456789",
+  const char* tokens[] = {"",    "+",       "-",         ".",        "-.",     "1.2.3",
+                          "1-2", "--1", "1e+", "1e-", "1e5+3", "1e5.0", "1e99", "1e-99",     "1 ",        " 1",       "0x10",   "inf",  "NaN",   "1,",  "123456789",
                           "0.000000001",    "1234567.89", "16777216", "+-1",   ".T.",  "1*2.5"};
   for (const char* t : tokens) {
     float v = 7.0f;
