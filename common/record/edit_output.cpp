@@ -6,14 +6,16 @@
 // even and writes its digits two at a time; every other case takes its
 // digits from std::to_chars on the value widened to double (widening is
 // exact, and to_chars with a precision rounds the exact value, ties to even).
-// Nothing here allocates.
+// Both ways end in the same Fw.d layout. Nothing here allocates.
 #include "record/edit_output.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace rec {
 namespace {
@@ -125,63 +127,20 @@ void edit_special(char* field, float value, int w) {
 
 constexpr double kPow10Double[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
 
-// |value| * 10^d rounded to an integer, ties to even, for a finite value and
-// 0 <= d <= kFastDecimals. The float is m * 2^e with m below 2^24 and 10^d is
+// |value| * 10^d rounded to an integer, ties to even, for 0 <= d <=
+// kFastDecimals. The float is m * 2^e with m below 2^24 and 10^d is
 // 5^d * 2^d with 5^d below 2^19, so the product in double (53 bits) is exact.
 // Below 2^52, adding 2^52 leaves no bits after the point and so rounds the
 // sum to an integer in the default rounding mode, ties to even; taking 2^52
-// away again is exact. Returns false from 2^52 on (the caller then takes the
-// general path).
+// away again is exact. Returns false from 2^52 on and for infinity and NaN
+// (the caller then takes the general path).
 bool round_scaled(float value, int d, std::uint64_t& out) {
   constexpr double kTwo52 = 4503599627370496.0;
   const double x = std::fabs(static_cast<double>(value)) * kPow10Double[d];
   if (!(x < kTwo52)) return false;
   const double rounded = (x + kTwo52) - kTwo52;
-  out = static_cast<std::uint64_t>(rounded);
+  out = static_cast<std::uint64_t>(static_cast<std::int64_t>(rounded));  // a signed conversion is one instruction
   return true;
-}
-
-// Lays out a fixed-point field from its parts: the integer digits (nint of
-// them, none when the integer part is zero), the decimal digits available
-// (nfrac, padded with zeros up to d) and the sign.
-void place_fixed(char* field, int w, bool neg, const char* int_digits, int nint,
-                 const char* frac_digits, int nfrac, int d) {
-  bool zero_before_point = nint == 0;
-  int len = static_cast<int>(neg) + std::max(nint, 1) + 1 + d;
-  if (zero_before_point && len > w) {
-    zero_before_point = false;
-    --len;
-  }
-  if (len > w) {
-    fill_asterisks(field, w);
-    return;
-  }
-  char* p = field;
-  std::memset(p, ' ', static_cast<std::size_t>(w - len));
-  p += w - len;
-  if (neg) *p++ = '-';
-  if (zero_before_point) *p++ = '0';
-  std::memcpy(p, int_digits, static_cast<std::size_t>(nint));
-  p += nint;
-  *p++ = '.';
-  const int ncopy = std::min(nfrac, d);
-  std::memcpy(p, frac_digits, static_cast<std::size_t>(ncopy));
-  std::memset(p + ncopy, '0', static_cast<std::size_t>(d - ncopy));
-}
-
-// Fw.d for a finite value through to_chars (kept out of line: it needs a
-// large buffer that the fast path should not pay for).
-[[gnu::noinline]] void edit_fixed_general(char* field, float value, int w, int d) {
-  char buf[64 + kMaxFixedPrecision];
-  const double mag = std::fabs(static_cast<double>(value));
-  const int precision = std::min(d, kMaxFixedPrecision);
-  const auto res = std::to_chars(buf, buf + sizeof buf, mag, std::chars_format::fixed, precision);
-  const char* end = res.ptr;
-  const char* point = std::find(static_cast<const char*>(buf), end, '.');
-  int nint = static_cast<int>(point - buf);
-  if (nint == 1 && buf[0] == '0') nint = 0;
-  const char* frac = point == end ? end : point + 1;
-  place_fixed(field, w, value < 0, buf, nint, frac, static_cast<int>(end - frac), d);
 }
 
 // Significant digits of a positive finite value: writes `ndigits` digits
@@ -249,63 +208,153 @@ char* put_integer_before(char* end, std::uint64_t v) {
   return put_digits_before(end, v, count_digits(v));
 }
 
-// Lays out Fw.D (w > D) from |value| * 10^D rounded to an integer: its
-// integer part before the point, its D last digits after it. The integer and
-// the decimal digits are worked out independently of each other.
+// ---------------------------------------------------------------- Fw.d
+//
+// Every field is laid out by lay_out_fixed, from the sign, the integer part
+// and the decimals. The parts hold their digits either as numbers (the
+// integer rounding) or as text (to_chars), and each writes its own.
+
+// Integer part as a number.
+struct IntegerValue {
+  std::uint64_t v;
+  bool zero() const { return v == 0; }
+  // Whether its digits fit in `room` (>= 0) characters.
+  bool fits(int room) const { return room >= 20 || v < kPow10[room]; }
+  char* put_before(char* end) const { return put_integer_before(end, v); }
+};
+
+// D decimals as a number below 10^D.
 template <int D>
-void place_scaled(char* field, int w, bool neg, std::uint64_t scaled) {
-  constexpr std::uint64_t kUnit = kPow10[D];
-  const std::uint64_t ip = scaled / kUnit;
-  const std::uint32_t fp = static_cast<std::uint32_t>(scaled % kUnit);
-  // The usual case: the integer part has fewer digits than the room left by
-  // the sign, the point and the decimals, so the number fits and its digit
-  // count need not be known beforehand.
-  const int room = w - D - 2;
-  if (room >= 1 && room < 20 && ip < kPow10[room]) {
-    fill_blanks(field, w);
-    char* p = field + w - D;
-    put_decimals_before<D>(p + D, fp);
-    *--p = '.';
-    p = put_integer_before(p, ip);  // a zero integer part gives its 0
-    p[-1] = neg ? '-' : ' ';
-    return;
+struct DecimalValue {
+  std::uint32_t v;
+  void put(char* p, int /* always D */) const { put_decimals_before<D>(p + D, v); }
+};
+
+// Integer digits as text: none for a zero integer part.
+struct IntegerText {
+  const char* digits;
+  int count;
+  bool zero() const { return count == 0; }
+  bool fits(int room) const { return count <= room; }
+  char* put_before(char* end) const {
+    end -= count;
+    std::memcpy(end, digits, static_cast<std::size_t>(count));
+    return end;
   }
-  const int nint = ip == 0 ? 0 : count_digits(ip);
-  bool zero_before_point = nint == 0;
-  int len = static_cast<int>(neg) + std::max(nint, 1) + 1 + D;
-  if (zero_before_point && len > w) {
-    zero_before_point = false;
-    --len;
+};
+
+// Decimal digits as text, `count` of them, made up to d with zeros.
+struct DecimalText {
+  const char* digits;
+  int count;
+  void put(char* p, int d) const {
+    const int ncopy = std::min(count, d);
+    std::memcpy(p, digits, static_cast<std::size_t>(ncopy));
+    std::memset(p + ncopy, '0', static_cast<std::size_t>(d - ncopy));
   }
-  if (len > w) {
+};
+
+// Fw.d (0 <= d < w) from its parts: right-justified, the sign, the integer
+// digits, the point and the d decimals. A zero integer part is written as a
+// 0 when there is room for it and left out when not; a number that still
+// does not fit gives w asterisks.
+template <class Integer, class Decimals>
+[[gnu::always_inline]] inline void lay_out_fixed(char* field, int w, int d, bool neg, const Integer& integer,
+                                                 const Decimals& decimals) {
+  // What is left for integer digits beside the sign, the point and the decimals.
+  const int room = w - d - 1 - static_cast<int>(neg);
+  if (room < 0 || !integer.fits(room)) {
     fill_asterisks(field, w);
     return;
   }
   fill_blanks(field, w);
-  char* p = field + w - D;
-  put_decimals_before<D>(p + D, fp);
-  *--p = '.';
-  if (nint > 0) p = put_integer_before(p, ip);
-  if (zero_before_point) *--p = '0';
-  // The sign goes in the first position of the number when there is one;
-  // chosen without a branch, as the signs of a row come in any order.
-  char* const first = field + (w - len);
-  *first = neg ? '-' : *first;
+  char* const point = field + (w - d - 1);
+  decimals.put(point + 1, d);
+  *point = '.';
+  char* first = point;
+  if (!integer.zero()) {
+    first = integer.put_before(point);
+  } else if (room > 0) {
+    *--first = '0';
+  }
+  // The sign goes just before the number; chosen without a branch, as the
+  // signs of a row come in any order. A positive number has its first
+  // character written again instead.
+  char* const sign = first - static_cast<int>(neg);
+  const char kept = *sign;
+  *sign = neg ? '-' : kept;
 }
 
-// Fw.D of each value; D <= kFastDecimals and D < w.
+// Fw.d for what the integer rounding does not take: an empty field, infinity
+// and NaN, d outside 0..w-1, more than kFastDecimals decimals and magnitudes
+// whose scaled value reaches 2^52. Out of line: to_chars needs a large buffer
+// that the fast path should not pay for.
+[[gnu::noinline]] void edit_fixed_other(char* field, float value, int w, int d) {
+  if (w <= 0) return;
+  if (!std::isfinite(value)) {
+    edit_special(field, value, w);
+    return;
+  }
+  // The point and the d decimals alone need d + 1 characters.
+  if (d < 0 || d >= w) {
+    fill_asterisks(field, w);
+    return;
+  }
+  char buf[64 + kMaxFixedPrecision];
+  const double mag = std::fabs(static_cast<double>(value));
+  const int precision = std::min(d, kMaxFixedPrecision);
+  const auto res = std::to_chars(buf, buf + sizeof buf, mag, std::chars_format::fixed, precision);
+  const char* end = res.ptr;
+  const char* point = std::find(static_cast<const char*>(buf), end, '.');
+  int nint = static_cast<int>(point - buf);
+  if (nint == 1 && buf[0] == '0') nint = 0;
+  const char* frac = point == end ? end : point + 1;
+  lay_out_fixed(field, w, d, value < 0, IntegerText{buf, nint}, DecimalText{frac, static_cast<int>(end - frac)});
+}
+
+// Fw.D (D <= kFastDecimals, D < w): |value| * 10^D rounded to an integer
+// gives the integer part and the D decimals, each worked out on its own.
+template <int D>
+[[gnu::always_inline]] inline void fixed_one(char* field, float value, int w) {
+  constexpr std::uint64_t kUnit = kPow10[D];
+  std::uint64_t scaled = 0;
+  if (round_scaled(value, D, scaled)) {
+    const std::uint64_t ip = scaled / kUnit;
+    lay_out_fixed(field, w, D, value < 0, IntegerValue{ip},
+                  DecimalValue<D>{static_cast<std::uint32_t>(scaled - ip * kUnit)});
+  } else {
+    edit_fixed_other(field, value, w, D);
+  }
+}
+
+template <int D>
+void fixed_single(char* field, float value, int w) {
+  fixed_one<D>(field, value, w);
+}
+
 template <int D>
 void fixed_each(char* field, std::size_t step, const float* values, std::size_t stride, std::size_t count,
                 int w) {
-  for (std::size_t k = 0; k < count; ++k, field += step, values += stride) {
-    const float v = *values;
-    std::uint64_t scaled = 0;
-    if (std::isfinite(v) && round_scaled(v, D, scaled)) {
-      place_scaled<D>(field, w, v < 0, scaled);
-    } else {
-      edit_fixed(field, v, w, D);
-    }
-  }
+  for (std::size_t k = 0; k < count; ++k, field += step, values += stride) fixed_one<D>(field, *values, w);
+}
+
+// The Fw.D editors of one D: one field, and a run of them.
+struct FixedEditors {
+  void (*one)(char* field, float value, int w);
+  void (*each)(char* field, std::size_t step, const float* values, std::size_t stride, std::size_t count, int w);
+};
+
+template <std::size_t... D>
+constexpr std::array<FixedEditors, sizeof...(D)> make_fixed_editors(std::index_sequence<D...>) {
+  return {FixedEditors{&fixed_single<static_cast<int>(D)>, &fixed_each<static_cast<int>(D)>}...};
+}
+constexpr auto kFixedEditors = make_fixed_editors(std::make_index_sequence<kFastDecimals + 1>{});
+
+// The editors of Fw.d through the integer rounding, or null when w and d
+// leave the field to edit_fixed_other.
+const FixedEditors* fixed_editors(int w, int d) {
+  if (d < 0 || d > kFastDecimals || d >= w) return nullptr;
+  return &kFixedEditors[static_cast<std::size_t>(d)];
 }
 
 }  // namespace
@@ -334,52 +383,20 @@ void edit_integer(char* field, std::int32_t value, int w, int m) {
 }
 
 void edit_fixed(char* field, float value, int w, int d) {
-  if (w <= 0) return;
-  if (!std::isfinite(value)) {
-    edit_special(field, value, w);
-    return;
-  }
-  // The point and the d decimals alone need d + 1 characters.
-  if (d < 0 || d >= w) {
-    fill_asterisks(field, w);
-    return;
-  }
-  std::uint64_t scaled = 0;
-  if (d > kFastDecimals || !round_scaled(value, d, scaled)) {
-    edit_fixed_general(field, value, w, d);
-    return;
-  }
-  const bool neg = value < 0;
-  switch (d) {
-    case 0: return place_scaled<0>(field, w, neg, scaled);
-    case 1: return place_scaled<1>(field, w, neg, scaled);
-    case 2: return place_scaled<2>(field, w, neg, scaled);
-    case 3: return place_scaled<3>(field, w, neg, scaled);
-    case 4: return place_scaled<4>(field, w, neg, scaled);
-    case 5: return place_scaled<5>(field, w, neg, scaled);
-    case 6: return place_scaled<6>(field, w, neg, scaled);
-    case 7: return place_scaled<7>(field, w, neg, scaled);
-    default: return place_scaled<8>(field, w, neg, scaled);
+  if (const FixedEditors* fast = fixed_editors(w, d)) {
+    fast->one(field, value, w);
+  } else {
+    edit_fixed_other(field, value, w, d);
   }
 }
 
 void edit_fixed_each(char* field, std::size_t step, const float* values, std::size_t stride, std::size_t count,
                      int w, int d) {
-  if (w <= 0 || d < 0 || d >= w || d > kFastDecimals) {
-    for (std::size_t k = 0; k < count; ++k, field += step, values += stride) edit_fixed(field, *values, w, d);
+  if (const FixedEditors* fast = fixed_editors(w, d)) {
+    fast->each(field, step, values, stride, count, w);
     return;
   }
-  switch (d) {
-    case 0: return fixed_each<0>(field, step, values, stride, count, w);
-    case 1: return fixed_each<1>(field, step, values, stride, count, w);
-    case 2: return fixed_each<2>(field, step, values, stride, count, w);
-    case 3: return fixed_each<3>(field, step, values, stride, count, w);
-    case 4: return fixed_each<4>(field, step, values, stride, count, w);
-    case 5: return fixed_each<5>(field, step, values, stride, count, w);
-    case 6: return fixed_each<6>(field, step, values, stride, count, w);
-    case 7: return fixed_each<7>(field, step, values, stride, count, w);
-    default: return fixed_each<8>(field, step, values, stride, count, w);
-  }
+  for (std::size_t k = 0; k < count; ++k, field += step, values += stride) edit_fixed_other(field, *values, w, d);
 }
 
 void edit_exponent(char* field, float value, int w, int d) {
