@@ -1,13 +1,29 @@
 // Writes a complete working directory for a benchmark run of orvistad:
 //
 //   generate_workdir --dir D --locations N --columns C --year Y
-//                    [--garbage K] [--existing-yearly] [--seed S]
+//                    [--garbage K] [--existing-yearly [--yearly-layout L]] [--seed S]
 //
 // D receives "Y_Orvistad.cfg", "level_station_list.xyz", "hourlysrc.txt" and
 // the directories debug/ and level/; with --existing-yearly also a yearly level
 // file "level/Y_lvl.tb0" in the layout that the program writes, so that the run
 // loads it instead of creating it. Without --existing-yearly a yearly level
 // file left in D by an earlier run is removed.
+//
+// --yearly-layout writes the data lines of that yearly level file differently
+// (the header lines stay as they are):
+//   plain        as the program writes them: 20 blanks, then a value
+//                right-justified in 12 characters per location (the default)
+//   commas       plain, with a comma at the end of every data line
+//   tabs         every value after a tab, no blanks
+//   exponent     every value in exponent notation (-999.000 as -9.99000E+02),
+//                right-justified in 14 characters
+//   repeat       runs of equal neighbouring values as one count*value
+//                (7*-999.000), other values as in plain
+//   blank-lines  plain, with an empty line between two data lines
+//   slashes      every data line is just "/"
+// All but slashes hold exactly the values of the plain layout: the exponent
+// text is the plain decimal text with its point moved, never a value that went
+// through a float, so it converts to the same single-precision value.
 //
 // The same arguments give the same bytes on every machine: all randomness
 // comes from one splitmix64 stream and every value is an integer count of
@@ -32,6 +48,7 @@
 // Files are formatted into one large buffer and written with large writes, so
 // that the full size (999 locations, 99 columns, a leap year, about 113 MB in
 // all) takes well under a few seconds.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -42,6 +59,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -159,6 +177,18 @@ class OutFile {
   std::string buffer_;
 };
 
+enum class YearlyLayout { Plain, Commas, Tabs, Exponent, Repeat, BlankLines, Slashes };
+
+constexpr std::array<std::pair<std::string_view, YearlyLayout>, 7> kYearlyLayouts = {{
+    {"plain", YearlyLayout::Plain},
+    {"commas", YearlyLayout::Commas},
+    {"tabs", YearlyLayout::Tabs},
+    {"exponent", YearlyLayout::Exponent},
+    {"repeat", YearlyLayout::Repeat},
+    {"blank-lines", YearlyLayout::BlankLines},
+    {"slashes", YearlyLayout::Slashes},
+}};
+
 struct Options {
   fs::path dir;
   int locations = 0;
@@ -166,6 +196,8 @@ struct Options {
   int year = 0;
   int garbage = 0;
   bool existing_yearly = false;
+  bool have_layout = false;
+  YearlyLayout yearly_layout = YearlyLayout::Plain;
   std::uint64_t seed = 20240119;
 };
 
@@ -173,8 +205,9 @@ struct Options {
   std::fprintf(stderr,
                "generate_workdir: %s\n"
                "usage: generate_workdir --dir D --locations N --columns C --year Y\n"
-               "                        [--garbage K] [--existing-yearly] [--seed S]\n"
-               "  N from 1 to 999, C from 2 to 99, Y from 1000 to 9999, K from 0 up\n",
+               "                        [--garbage K] [--existing-yearly [--yearly-layout L]] [--seed S]\n"
+               "  N from 1 to 999, C from 2 to 99, Y from 1000 to 9999, K from 0 up,\n"
+               "  L one of plain commas tabs exponent repeat blank-lines slashes\n",
                problem.c_str());
   std::exit(2);
 }
@@ -212,6 +245,12 @@ Options parse_options(int argc, char** argv) {
       o.year = static_cast<int>(parse_number(arg, value, 1000, 9999));
     } else if (arg == "--garbage") {
       o.garbage = static_cast<int>(parse_number(arg, value, 0, 1000000));
+    } else if (arg == "--yearly-layout") {
+      const auto known = std::find_if(kYearlyLayouts.begin(), kYearlyLayouts.end(),
+                                      [value](const auto& entry) { return entry.first == value; });
+      if (known == kYearlyLayouts.end()) usage("unknown yearly layout \"" + std::string(value) + "\"");
+      o.yearly_layout = known->second;
+      o.have_layout = true;
     } else if (arg == "--seed") {
       o.seed = static_cast<std::uint64_t>(parse_number(arg, value, 0, INT64_MAX));
     } else {
@@ -222,6 +261,7 @@ Options parse_options(int argc, char** argv) {
   if (o.locations == 0) usage("--locations is required");
   if (o.columns == 0) usage("--columns is required");
   if (o.year == 0) usage("--year is required");
+  if (o.have_layout && !o.existing_yearly) usage("--yearly-layout needs --existing-yearly");
   return o;
 }
 
@@ -411,6 +451,104 @@ void put_line40(OutFile& f, std::string_view left, int column = 0, std::string_v
   f.end_line();
 }
 
+// The decimal text of one value of a data line.
+struct Token {
+  std::array<char, 24> text{};
+  std::uint8_t length = 0;
+  std::string_view view() const { return {text.data(), length}; }
+};
+
+// The value of the plain decimal `plain` ("-999.000", "150.125", "0.050") in
+// exponent notation with one digit before the point and all of its digits
+// ("-9.99000E+02", "1.50125E+02", "5.0E-02"): the same decimal number, written
+// from the digits alone.
+std::size_t exponent_text(std::string_view plain, char* out) {
+  char* p = out;
+  std::size_t at = 0;
+  if (at < plain.size() && (plain[at] == '-' || plain[at] == '+')) {
+    if (plain[at] == '-') *p++ = '-';
+    ++at;
+  }
+  std::string digits;
+  int point = -1;  // digits before the decimal point
+  for (; at < plain.size(); ++at) {
+    if (plain[at] == '.') {
+      point = static_cast<int>(digits.size());
+    } else {
+      digits.push_back(plain[at]);
+    }
+  }
+  if (point < 0) point = static_cast<int>(digits.size());
+  const std::size_t first_nonzero = digits.find_first_not_of('0');
+  // Zero keeps its digits and the exponent 0: "0.000" is "0.000E+00".
+  const std::size_t lead = first_nonzero == std::string::npos ? 0 : first_nonzero;
+  const int exponent = first_nonzero == std::string::npos ? 0 : point - 1 - static_cast<int>(lead);
+  digits.erase(0, lead);
+  *p++ = digits[0];
+  *p++ = '.';
+  if (digits.size() == 1) {
+    *p++ = '0';
+  } else {
+    std::memcpy(p, digits.data() + 1, digits.size() - 1);
+    p += digits.size() - 1;
+  }
+  *p++ = 'E';
+  *p++ = exponent < 0 ? '-' : '+';
+  const int magnitude = exponent < 0 ? -exponent : exponent;
+  if (magnitude < 10) *p++ = '0';
+  p = std::to_chars(p, p + 8, magnitude).ptr;
+  return static_cast<std::size_t>(p - out);
+}
+
+// `text` right-justified in `width` characters, with at least one blank
+// before it.
+void put_field(OutFile& f, std::string_view text, std::size_t width) {
+  f.blanks(text.size() < width ? width - text.size() : 1);
+  f.put(text);
+}
+
+void put_data_line(OutFile& f, YearlyLayout layout, const std::vector<Token>& values) {
+  switch (layout) {
+    case YearlyLayout::Plain:
+    case YearlyLayout::Commas:
+    case YearlyLayout::BlankLines:
+      f.blanks(20);
+      for (const Token& v : values) put_field(f, v.view(), 12);
+      if (layout == YearlyLayout::Commas) f.put(',');
+      break;
+    case YearlyLayout::Tabs:
+      for (const Token& v : values) {
+        f.put('\t');
+        f.put(v.view());
+      }
+      break;
+    case YearlyLayout::Exponent:
+      f.blanks(20);
+      for (const Token& v : values) {
+        char text[48];
+        put_field(f, std::string_view(text, exponent_text(v.view(), text)), 14);
+      }
+      break;
+    case YearlyLayout::Repeat:
+      f.blanks(20);
+      for (std::size_t i = 0; i < values.size();) {
+        std::size_t end = i + 1;
+        while (end < values.size() && values[end].view() == values[i].view()) ++end;
+        if (end - i == 1) {
+          put_field(f, values[i].view(), 12);
+        } else {
+          put_field(f, std::to_string(end - i) + "*" + std::string(values[i].view()), 12);
+        }
+        i = end;
+      }
+      break;
+    case YearlyLayout::Slashes:
+      f.put('/');
+      break;
+  }
+  f.end_line();
+}
+
 void write_yearly_level_file(const Options& o, const std::vector<Location>& locations, SplitMix64& rng) {
   char name[32];
   std::snprintf(name, sizeof name, "%d_lvl.tb0", o.year);
@@ -472,24 +610,23 @@ void write_yearly_level_file(const Options& o, const std::vector<Location>& loca
 
   // A missing entry as earlier runs leave it: -999.0 plus the location's
   // offset, formatted once per location.
-  std::vector<std::array<char, 12>> missing(locations.size());
+  std::vector<Token> missing(locations.size());
   for (std::size_t i = 0; i < locations.size(); ++i) {
-    char text[32];
-    const std::size_t length = OutFile::format_fixed(text, -999000 + locations[i].offset_milli, 3);
-    std::memset(missing[i].data(), ' ', 12);
-    std::memcpy(missing[i].data() + 12 - length, text, length);
+    missing[i].length = static_cast<std::uint8_t>(
+        OutFile::format_fixed(missing[i].text.data(), -999000 + locations[i].offset_milli, 3));
   }
+  std::vector<Token> line(locations.size());
   const int hours = (is_leap(o.year) ? 366 : 365) * 24;
   for (int j = 1; j <= hours; ++j) {
-    f.blanks(20);
     for (std::size_t i = 0; i < locations.size(); ++i) {
       if (rng.one_in(8)) {
-        f.put_fixed(rng.between(150000, 400000), 3, 12);
+        line[i].length = static_cast<std::uint8_t>(OutFile::format_fixed(line[i].text.data(), rng.between(150000, 400000), 3));
       } else {
-        f.put(std::string_view(missing[i].data(), 12));
+        line[i] = missing[i];
       }
     }
-    f.end_line();
+    if (j > 1 && o.yearly_layout == YearlyLayout::BlankLines) f.end_line();
+    put_data_line(f, o.yearly_layout, line);
   }
   f.close();
 }
