@@ -18,7 +18,7 @@ namespace {
 // of the yearly level file, which the next run could then not read back.
 constexpr float SOURCE_VALUE_LIMIT = 9999999.9995f;
 
-bool usable_source_value(float v) { return v > 0.0f && v < SOURCE_VALUE_LIMIT; }
+bool usable_source_value(float v) { return (v > 0.0f) & (v < SOURCE_VALUE_LIMIT); }
 
 }  // namespace
 
@@ -74,8 +74,10 @@ void merge_and_dump(RunState& rs) {
     const std::span<float> row = rs.LEVEL.row(h);
     const std::span<const float> source = std::as_const(rs.PCLEVEL).row(h);
     for (const Pair& p : pairs) {
+      // Chosen without a branch: whether a value is filled follows no pattern.
       const float v = source[p.column];
-      if (usable_source_value(v) && row[p.location] < 0.0f) row[p.location] = v;
+      const float stored = row[p.location];
+      row[p.location] = usable_source_value(v) & (stored < 0.0f) ? v : stored;
     }
     rs.io.write(DUMP_UNIT, record, h, std::span<const float>(row.data(), n));
   }

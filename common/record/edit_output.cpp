@@ -332,10 +332,47 @@ void fixed_single(char* field, float value, int w) {
   fixed_one<D>(field, value, w);
 }
 
+// Copies a field of w characters; the widths of the level tables and the
+// hour dump are copied as constants.
+[[gnu::always_inline]] inline void copy_field(char* to, const char* from, int w) {
+  switch (w) {
+    case 10: std::memcpy(to, from, 10); break;
+    case 12: std::memcpy(to, from, 12); break;
+    default: std::memcpy(to, from, static_cast<std::size_t>(w)); break;
+  }
+}
+
+// A field whose value has the bits of one of the last two values edited (a
+// run of missing values between a station's readings) is a copy of that
+// value's field. Fields never overlap: step >= w.
 template <int D>
 void fixed_each(char* field, std::size_t step, const float* values, std::size_t stride, std::size_t count,
                 int w) {
-  for (std::size_t k = 0; k < count; ++k, field += step, values += stride) fixed_one<D>(field, *values, w);
+  if (count == 0) return;
+  fixed_one<D>(field, *values, w);
+  std::uint32_t recent[2] = {std::bit_cast<std::uint32_t>(*values), std::bit_cast<std::uint32_t>(*values)};
+  const char* recent_field[2] = {field, field};
+  for (std::size_t k = 1; k < count; ++k) {
+    field += step;
+    values += stride;
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(*values);
+    if (bits == recent[0]) {
+      copy_field(field, recent_field[0], w);
+      recent_field[0] = field;
+    } else if (bits == recent[1]) {
+      copy_field(field, recent_field[1], w);
+      recent[1] = recent[0];
+      recent_field[1] = recent_field[0];
+      recent[0] = bits;
+      recent_field[0] = field;
+    } else {
+      fixed_one<D>(field, *values, w);
+      recent[1] = recent[0];
+      recent_field[1] = recent_field[0];
+      recent[0] = bits;
+      recent_field[0] = field;
+    }
+  }
 }
 
 // The Fw.D editors of one D: one field, and a run of them.

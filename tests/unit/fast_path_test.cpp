@@ -206,6 +206,15 @@ std::vector<float> sample_reals() {
     values.push_back(std::bit_cast<float>(any_bits(gen)));
     values.push_back(static_cast<float>(ticks(gen)) / 1024.0f);  // exact halves at many decimals
   }
+  // Rows of a level table: runs of missing values between readings, a value
+  // that comes back after another one, and neighbours that differ only in
+  // their sign or in their last bit.
+  const float reading = 217.125f;
+  const float next_up = std::nextafter(reading, 1000.0f);
+  for (const float v : {-999.0f, -999.0f, reading, -999.0f, -999.0f, reading, reading, next_up, reading, -999.0f,
+                        0.0f, -0.0f, -0.0f, 0.0f, std::numeric_limits<float>::quiet_NaN(),
+                        std::numeric_limits<float>::quiet_NaN(), -999.0f, 1.0e9f, 1.0e9f, -999.0f})
+    values.push_back(v);
   return values;
 }
 

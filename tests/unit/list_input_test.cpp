@@ -103,6 +103,15 @@ TEST(ListInput, SeparatorsAndRecordEnds) {
       {"text and numbers mixed", {"KEY1  -2.5"}, {T("????????"), R(0.0f)}, 0, {T("KEY1    "), R(-2.5f)}, 1},
       {"text with signs, digits and colons", {"12:00 +5-x a/b"}, {T("......"), T("......"), T("......")}, 0,
        {T("12:00 "), T("+5-x  "), T("a     ")}, 1},
+      // A token that repeats the one before it, and tokens that only begin like it.
+      {"repeated and nearly repeated reals", {"-999.000 -999.000 -999.0001 -999.000,-999.00 -999.000"},
+       {R(0.0f), R(0.0f), R(0.0f), R(0.0f), R(0.0f), R(0.0f)}, 0,
+       {R(-999.0f), R(-999.0f), R(-999.0001f), R(-999.0f), R(-999.0f), R(-999.0f)}, 1},
+      {"a repeated real with a letter after it", {"12.5 12.5x"}, {R(0.0f), R(7.0f)}, 59, {R(12.5f), R(7.0f)}, 1},
+      {"a repeated real at the end of the record, then a slash", {"2.25 2.25", "/"}, {R(0.0f), R(0.0f), R(1.0f)},
+       0, {R(2.25f), R(2.25f), R(1.0f)}, 2},
+      {"exponent forms", {"-9.990E+02 1.5d-2 25Q1 1e 1.e1"}, {R(0), R(0), R(0), R(0), R(0)}, 0,
+       {R(-999.0f), R(0.015f), R(250.0f), R(1.0f), R(10.0f)}, 1},
   });
 }
 
