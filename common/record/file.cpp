@@ -1,3 +1,4 @@
+// The file layer: a unit's file on the platform, its buffers, files replaced whole.
 #include "record/file.h"
 
 #include <fcntl.h>

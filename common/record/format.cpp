@@ -1,3 +1,4 @@
+// Record layouts: parsing a layout once, and the interpreter that writes and reads records with it.
 #include "record/format.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Free-form input: the tokenizer that fills a read's items from its records.
 #include "record/list_input.h"
 
 #include <cstring>

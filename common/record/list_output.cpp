@@ -1,3 +1,4 @@
+// Free-form output: lines of at most 80 characters laid out from a write's items.
 #include "record/list_output.h"
 
 #include "record/edit_output.h"

@@ -1,3 +1,4 @@
+// Statements: fixed-format and free-form transfers on a unit or a text variable.
 #include "record/statements.h"
 
 #include "record/list_input.h"
@@ -5,23 +6,8 @@
 
 namespace rec {
 
-namespace {
-
-// Runs the body of a transfer: a failure that the layout or the reader meets
-// deep inside it comes back as the transfer's status.
-template <class Body>
-int transfer(Body&& body) {
-  try {
-    return body();
-  } catch (const TransferFailure& failure) {
-    return failure.number;
-  }
-}
-
-}  // namespace
-
 void Units::write_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items, std::size_t times) {
-  settle(unit, transfer([&] {
+  settle(unit, status_of([&] {
            UnitFile* file = nullptr;
            int st = for_write(unit.unit, file);
            std::string* out = st == 0 ? file->begin_write(st) : nullptr;
@@ -41,7 +27,7 @@ void Units::write_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items
 }
 
 void Units::write_list(UnitRef unit, ItemCursor items) {
-  settle(unit, transfer([&] {
+  settle(unit, status_of([&] {
            UnitFile* file = nullptr;
            int st = for_write(unit.unit, file);
            std::string* out = st == 0 ? file->begin_write(st) : nullptr;
@@ -52,7 +38,7 @@ void Units::write_list(UnitRef unit, ItemCursor items) {
 }
 
 void Units::read_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items) {
-  settle(unit, transfer([&] {
+  settle(unit, status_of([&] {
            UnitFile* file = nullptr;
            if (const int st = for_read(unit.unit, file); st != 0) return st;
            FormattedReader reader(f, items);
@@ -68,7 +54,7 @@ void Units::read_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items)
 }
 
 void Units::read_list_items(UnitRef unit, ItemCursor items) {
-  settle(unit, transfer([&] {
+  settle(unit, status_of([&] {
            UnitFile* file = nullptr;
            if (const int st = for_read(unit.unit, file); st != 0) return st;
            return list_read(*file, ListSource::External, items);
@@ -102,7 +88,7 @@ namespace detail {
 void write_internal(tarvello::TextRef target, const BoundFormat& f, ItemCursor items) {
   std::string record;
   FormattedWriter writer(f, items);
-  if (const int st = transfer([&] {
+  if (const int st = status_of([&] {
         writer.next_record(record);
         return 0;
       });
@@ -113,7 +99,7 @@ void write_internal(tarvello::TextRef target, const BoundFormat& f, ItemCursor i
 
 int read_internal(std::string_view text, const BoundFormat& f, ItemCursor items) {
   FormattedReader reader(f, items);
-  return transfer([&] {
+  return status_of([&] {
     int status = 0;
     if (reader.next_record(text, status) && status == 0) return kEndOfFile;
     return status;

@@ -33,6 +33,18 @@ struct TransferFailure {
   int number;
 };
 
+// Runs the body of a transfer or file operation, which returns its status:
+// a failure thrown from deep inside it comes back as that status too. This
+// is the one place where such failures are caught.
+template <class Body>
+int status_of(Body&& body) {
+  try {
+    return body();
+  } catch (const TransferFailure& failure) {
+    return failure.number;
+  }
+}
+
 // The failure's message text, without its unit and file.
 std::string_view failure_message(int number);
 

@@ -1,3 +1,4 @@
+// The unit table: units connected to files, default files, closing, the run's ending.
 #include "record/unit_table.h"
 
 #include <sys/stat.h>
@@ -115,17 +116,13 @@ bool UnitTable::exists(std::string_view name) {
 }
 
 bool UnitTable::at_end(UnitRef unit) {
-  UnitFile* file = nullptr;
-  int st = for_read(unit.unit, file);
   bool end = true;
-  if (st == 0) {
-    try {
-      end = file->at_end();
-    } catch (const TransferFailure& f) {
-      st = f.number;
-    }
-  }
-  settle(unit, st);
+  settle(unit, status_of([&] {
+           UnitFile* file = nullptr;
+           const int st = for_read(unit.unit, file);
+           if (st == 0) end = file->at_end();
+           return st;
+         }));
   return end;
 }
 
