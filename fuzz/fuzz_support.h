@@ -119,20 +119,6 @@ class LineSource : public rec::RecordSource {
   std::size_t records_ = 0;
 };
 
-// A text variable as the source of an internal read: its characters are one record.
-class TextSource : public rec::RecordSource {
- public:
-  explicit TextSource(std::string_view text) : text_(text) {}
-  bool next(std::string_view& record) override {
-    if (used_) return false;
-    used_ = true;
-    record = text_;
-    return true;
-  }
-
- private:
-  std::string_view text_;
-  bool used_ = false;
-};
+using rec::TextSource;
 
 }  // namespace fuzz

@@ -77,7 +77,7 @@ void merge_and_dump(RunState& rs) {
       // Chosen without a branch: whether a value is filled follows no pattern.
       const float v = source[p.column];
       const float stored = row[p.location];
-      row[p.location] = usable_source_value(v) & (stored < 0.0f) ? v : stored;
+      row[p.location] = (usable_source_value(v) & (stored < 0.0f)) ? v : stored;
     }
     rs.io.write(DUMP_UNIT, record, h, std::span<const float>(row.data(), n));
   }

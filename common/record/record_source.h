@@ -12,4 +12,20 @@ class RecordSource {
   virtual bool next(std::string_view& record) = 0;
 };
 
+// A text variable as the source of an internal read: its characters are one record.
+class TextSource : public RecordSource {
+ public:
+  explicit TextSource(std::string_view text) : text_(text) {}
+  bool next(std::string_view& record) override {
+    if (used_) return false;
+    used_ = true;
+    record = text_;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  bool used_ = false;
+};
+
 }  // namespace rec

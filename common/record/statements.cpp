@@ -64,25 +64,6 @@ void Units::read_list_items(UnitRef unit, ItemCursor items) {
 // ---------------------------------------------------------------------------
 // Transfers on a text variable.
 
-namespace {
-
-class TextSource : public RecordSource {
- public:
-  explicit TextSource(std::string_view text) : text_(text) {}
-  bool next(std::string_view& record) override {
-    if (used_) return false;
-    used_ = true;
-    record = text_;
-    return true;
-  }
-
- private:
-  std::string_view text_;
-  bool used_ = false;
-};
-
-}  // namespace
-
 namespace detail {
 
 void write_internal(tarvello::TextRef target, const BoundFormat& f, ItemCursor items) {

@@ -126,26 +126,15 @@ bool UnitTable::at_end(UnitRef unit) {
   return end;
 }
 
-int UnitTable::for_read(int unit, UnitFile*& file) {
-  Connection* c = find(unit);
-  if (c == nullptr) {
-    if (const int st = connect(unit, default_file_name(unit), OpenStatus::Old, {}); st != 0) {
-      file = nullptr;
-      return st;
-    }
-    c = &connections_.back();
-  }
-  file = c->file.get();
-  return 0;
-}
+int UnitTable::for_read(int unit, UnitFile*& file) { return connected(unit, OpenStatus::Old, file); }
 
-int UnitTable::for_write(int unit, UnitFile*& file) {
+int UnitTable::for_write(int unit, UnitFile*& file) { return connected(unit, OpenStatus::Unknown, file); }
+
+int UnitTable::connected(int unit, OpenStatus default_status, UnitFile*& file) {
+  file = nullptr;
   Connection* c = find(unit);
   if (c == nullptr) {
-    if (const int st = connect(unit, default_file_name(unit), OpenStatus::Unknown, {}); st != 0) {
-      file = nullptr;
-      return st;
-    }
+    if (const int st = connect(unit, default_file_name(unit), default_status, {}); st != 0) return st;
     c = &connections_.back();
   }
   file = c->file.get();

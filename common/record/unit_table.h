@@ -89,6 +89,9 @@ class UnitTable {
     std::unique_ptr<UnitFile> file;
   };
   Connection* find(int unit);
+  // The unit's file; a unit that was never opened is connected to its
+  // default file with the given status.
+  int connected(int unit, OpenStatus default_status, UnitFile*& file);
   int connect(int unit, std::string_view name, OpenStatus status, OpenOptions options);
   int disconnect(std::size_t index, bool commit);
 
