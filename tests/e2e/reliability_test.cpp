@@ -1070,6 +1070,31 @@ TEST(ReliabilityTurns, TwoRunsStartedTogetherEndAsOneAfterTheOther) {
   ::testing::Test::RecordProperty("trials with both runs seen waiting", held_trials);
 }
 
+TEST(ReliabilityTurns, RunWhereTheDirectoryCannotBeLockedGoesOn) {
+  // A user who may not read the working directory cannot lock it; the run
+  // then goes on without waiting, as a run of its own.
+  if (::geteuid() != 0 || !nobody_can_run()) GTEST_SKIP() << "needs a run as nobody";
+  e2e::WorkDir ref;
+  set_up(ref, 2);
+  const e2e::RunResult want = ref.run({"2024"});
+  ASSERT_EQ(want.status, 0);
+
+  e2e::WorkDir wd;
+  set_up(wd, 2);
+  const fs::path root = fs::path(wd.path());
+  ASSERT_EQ(::lchown(root.c_str(), kNobody, kNobody), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    ASSERT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0);
+  fs::permissions(root, fs::perms::owner_write | fs::perms::owner_exec);
+  e2e::StartOptions options;
+  options.user = kNobody;
+  const e2e::RunResult r = wd.start({"2024"}, options).wait();
+  fs::permissions(root, fs::perms::owner_all);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, want.out);
+  EXPECT_TRUE(wd.files() == ref.files());
+}
+
 // ---------------------------------------------------------------------------
 // Appending costs the same whatever the length of the report.
 
