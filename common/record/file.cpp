@@ -330,11 +330,14 @@ int UnitFile::write_out() {
 }
 
 // An append that cannot be written whole is taken back: the file is cut to
-// its length at the open, so that no part of a line is left in it.
+// its length at the open, so that no part of a line is left in it, and a
+// later write starts the append anew (with the line end that the last line
+// may need).
 void UnitFile::cut_back() {
   if (append_from_ < 0) return;
   const bool cut = fd_ >= 0 ? ::ftruncate(fd_, append_from_) == 0 : ::truncate(append_name_.c_str(), append_from_) == 0;
   if (cut && fd_ >= 0) ::lseek(fd_, append_from_, SEEK_SET);
+  written_ = false;
 }
 
 int UnitFile::end_write() { return out_.size() < kFlushThreshold ? 0 : write_out(); }
