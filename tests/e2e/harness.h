@@ -44,6 +44,8 @@ class Process {
   Process(const Process&) = delete;
   ~Process();  // kills the run if it is still going
 
+  // The run's process.
+  pid_t pid() const { return pid_; }
   // Whether the run has ended (does not wait).
   bool ended();
   // Kills the run with SIGKILL (unless it has ended) and waits until every

@@ -24,9 +24,11 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -988,19 +990,31 @@ TEST(ReliabilityMended, ReplacedYearlyFileKeepsOwnerPermissionsAndWriteProtectio
 // ---------------------------------------------------------------------------
 // Runs in one working directory take turns.
 
-// The entries of /proc/locks for the file at `path` that hold a lock
-// (waiting: false) or wait for one (true); -1 where they cannot be read.
-int lock_entries(const std::string& path, bool waiting) {
+// The processes that hold a lock on the file at `path`, and those that wait
+// for one, as one reading of /proc/locks shows them (none where it cannot be
+// read).
+struct Locks {
+  std::set<pid_t> holding, waiting;
+};
+Locks locks_on(const std::string& path) {
+  Locks locks;
   struct stat st {};
   std::ifstream in("/proc/locks");
-  if (::stat(path.c_str(), &st) != 0 || !in) return -1;
+  if (::stat(path.c_str(), &st) != 0 || !in) return locks;
   char id[64];
-  std::snprintf(id, sizeof id, " %02x:%02x:%lu ", ::major(st.st_dev), ::minor(st.st_dev),
+  std::snprintf(id, sizeof id, "%02x:%02x:%lu", ::major(st.st_dev), ::minor(st.st_dev),
                 static_cast<unsigned long>(st.st_ino));
-  int entries = 0;
-  for (std::string line; std::getline(in, line);)
-    if (line.find(id) != std::string::npos && (line.find("->") != std::string::npos) == waiting) ++entries;
-  return entries;
+  // "1: FLOCK  ADVISORY  WRITE 4711 fd:01:1234 0 EOF", and "1: -> FLOCK ..." for a waiting process.
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::vector<std::string> tokens{std::istream_iterator<std::string>(fields), std::istream_iterator<std::string>()};
+    for (std::size_t k = 1; k < tokens.size(); ++k) {
+      if (tokens[k] != id) continue;
+      const pid_t pid = static_cast<pid_t>(std::atol(tokens[k - 1].c_str()));
+      (tokens[1] == "->" ? locks.waiting : locks.holding).insert(pid);
+    }
+  }
+  return locks;
 }
 
 TEST(ReliabilityTurns, TwoRunsStartedTogetherEndAsOneAfterTheOther) {
@@ -1033,7 +1047,7 @@ TEST(ReliabilityTurns, TwoRunsStartedTogetherEndAsOneAfterTheOther) {
       ASSERT_GE(held, 0);
       ASSERT_EQ(::flock(held, LOCK_EX), 0);
       // Where the lock table cannot show the lock, the waits cannot be seen.
-      if (lock_entries(wd.path(), false) != 1) {
+      if (locks_on(wd.path()).holding != std::set<pid_t>{::getpid()}) {
         ::close(held);
         hold = false;
       }
@@ -1041,10 +1055,14 @@ TEST(ReliabilityTurns, TwoRunsStartedTogetherEndAsOneAfterTheOther) {
     e2e::Process first = wd.start({"2024"});
     e2e::Process second = wd.start({"2024"});
     if (hold) {
+      const std::set<pid_t> runs = {first.pid(), second.pid()};
       const auto deadline = steady_clock::now() + std::chrono::seconds(60);
-      while (lock_entries(wd.path(), true) < 2 && !first.ended() && !second.ended() && steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      EXPECT_EQ(lock_entries(wd.path(), true), 2);
+      bool both_waiting = false;
+      while (!both_waiting && !first.ended() && !second.ended() && steady_clock::now() < deadline) {
+        both_waiting = locks_on(wd.path()).waiting == runs;
+        if (!both_waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(both_waiting);
       // Waiting, neither run has written anything, not even its started line.
       EXPECT_TRUE(wd.files() == state[from]);
       ::close(held);
