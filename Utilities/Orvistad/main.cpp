@@ -1,5 +1,6 @@
-// Process entry: runs ORVISTAD once and ends the process through the unit
-// table, which writes out and closes every file whatever the ending.
+// Process entry: takes the working directory, runs ORVISTAD once and ends the
+// process through the unit table, which writes out and closes every file
+// whatever the ending.
 #include <unistd.h>
 
 #include <new>
@@ -17,6 +18,9 @@ const rec::RunEnd kOutOfMemory{rec::kStopExitStatus, true, std::string(rec::kOut
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Runs in one working directory take turns: a run started while another is
+  // going waits for it to end before it does anything.
+  rec::hold_working_directory();
   std::optional<rec::Units> units;
   try {
     units.emplace();

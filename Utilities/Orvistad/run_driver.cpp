@@ -40,14 +40,12 @@ void write_stamped(RunState& rs, int unit, std::string_view literal) {
               rs.TIME.sub(3, 4));
 }
 
-// The run report is only ever appended to: each append reads it to its end
-// and then writes after its last line.
+// The run report is only ever appended to: each append opens it at its end,
+// whatever its length, and writes after its last line. An append goes in
+// whole or not at all, so a refused write leaves no part of a line behind.
 void open_run_report(RunState& rs, int unit) {
-  rs.EXISTS = rec::Units::exists(RUN_REPORT);
-  rs.io.open(unit, RUN_REPORT, rec::OpenStatus::Unknown);
-  if (rs.EXISTS) {
-    while (!rs.io.at_end(unit)) rs.io.read_list(rec::checked(unit, rs.IOS), rs.LINE);
-  }
+  static constexpr rec::OpenOptions append{.append = true};
+  rs.io.open(unit, RUN_REPORT, rec::OpenStatus::Unknown, append);
 }
 
 void close_run_report(RunState& rs, int unit) { rs.io.close(unit); }

@@ -2,11 +2,12 @@
 #include "record/file.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "fixed_text.h"
@@ -46,15 +47,32 @@ bool write_all(int fd, const char* p, std::size_t n) {
   return true;
 }
 
-// The file that a symbolic link finally points to, or the name itself.
-std::string resolved_link(const std::string& name) {
-  struct stat st {};
-  if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
-  char* real = ::realpath(name.c_str(), nullptr);
-  if (real == nullptr) return name;
-  std::string target = real;
-  std::free(real);
-  return target;
+// The name of the file that a name finally stands for: symbolic links are
+// followed, also to a file that does not exist yet, so that replacing or
+// making that file leaves the links as they are. A relative link is taken
+// from the directory that holds it.
+std::string link_target(const std::string& name) {
+  std::string current = name;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    char target[PATH_MAX];
+    const ssize_t k = ::readlink(current.c_str(), target, sizeof target);
+    if (k <= 0 || static_cast<std::size_t>(k) == sizeof target) return current;
+    std::string next(target, static_cast<std::size_t>(k));
+    const std::string::size_type slash = current.rfind('/');
+    if (next[0] != '/' && slash != std::string::npos) next = current.substr(0, slash + 1) + next;
+    current = std::move(next);
+  }
+  return current;  // a loop of links: the open of this name fails
+}
+
+// Gives a new file the owner and group of the file that it replaces, as far
+// as this user may: else at least the group (one that the user belongs to);
+// else the file stays the user's own.
+void keep_owner(int fd, uid_t owner, gid_t group) {
+  if (::fchown(fd, owner, group) == 0) return;
+  if (::fchown(fd, static_cast<uid_t>(-1), group) == 0) return;
 }
 
 // Makes a rename durable: the directory entry is written out as well.
@@ -76,6 +94,17 @@ std::string platform_name(std::string_view name) {
   return s;
 }
 
+bool hold_working_directory() {
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    ::close(fd);
+    return false;
+  }
+  return true;  // the descriptor, and with it the lock, lasts until the process ends
+}
+
 int UnitFile::open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>& file) {
   if (name.empty()) return kFileNotFound;
   if (name.find('\0') != std::string::npos) return kFileNameError;
@@ -86,8 +115,9 @@ int UnitFile::open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>
   if (mode == Mode::Existing && !present) return open_failure(errno);
   if (mode == Mode::ReplaceWhole) {
     f->replace_ = true;
-    // A name that is a symbolic link has the file it points to replaced.
-    f->target_ = resolved_link(name);
+    // A name that is a symbolic link has the file it points to replaced, or
+    // made when it does not exist yet: the link stays.
+    f->target_ = link_target(name);
     f->temp_ = f->target_ + ".orvistad.tmp";
     if (present) {
       // A directory is no file to replace.
@@ -95,12 +125,17 @@ int UnitFile::open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>
       f->fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
       if (f->fd_ < 0) return open_failure(errno);
       f->mode_ = st.st_mode & 07777;
+      f->owner_ = st.st_uid;
+      f->group_ = st.st_gid;
+      // Only a user who may write the file itself may replace it, although
+      // the directory would let any user who may write there do so. The
+      // file is still read; its first write is refused.
+      f->writable_ = ::access(name.c_str(), W_OK) == 0;
     } else {
       // The temporary file is made at once, so that a place where the file
       // cannot be made fails the open itself.
       f->target_missing_ = true;
-      f->temp_fd_ = ::open(f->temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-      if (f->temp_fd_ < 0) return open_failure(errno);
+      if (const int st_temp = f->create_temp(); st_temp != 0) return st_temp;
     }
   } else {
     f->fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -112,8 +147,42 @@ int UnitFile::open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>
   }
   struct stat opened {};
   if (f->fd_ >= 0 && ::fstat(f->fd_, &opened) == 0 && S_ISREG(opened.st_mode)) f->read_limit_ = opened.st_size;
+  if (mode == Mode::Append) {
+    if (const int st_end = f->position_at_end(name); st_end != 0) return st_end;
+  }
   file = std::move(f);
   return 0;
+}
+
+// Stands at the end of the file as if every record had been read: the first
+// write follows the last line, which gets its line end first when it has
+// none. Only the last byte is read. A device is written as it is.
+int UnitFile::position_at_end(const std::string& name) {
+  eof_ = true;
+  if (read_limit_ < 0) return 0;
+  append_from_ = consumed_ = read_limit_;
+  append_name_ = name;
+  if (consumed_ == 0) return 0;
+  char last = 0;
+  ssize_t k = 0;
+  do {
+    k = ::pread(fd_, &last, 1, consumed_ - 1);
+  } while (k < 0 && errno == EINTR);
+  if (k != 1) return kReadError;
+  unterminated_ = last != '\n';
+  return 0;
+}
+
+// Makes the temporary file of a file being replaced whole. It is always a new
+// file (O_EXCL), never one that another writer holds or a link to elsewhere.
+// One that is already there is what a killed run left (a live run would hold
+// the working directory): it is removed, and the creation tried once more.
+int UnitFile::create_temp() {
+  for (int attempt = 0;; ++attempt) {
+    temp_fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (temp_fd_ >= 0) return 0;
+    if (errno != EEXIST || attempt > 0 || ::unlink(temp_.c_str()) != 0) return open_failure(errno);
+  }
 }
 
 std::unique_ptr<UnitFile> UnitFile::console() {
@@ -208,9 +277,10 @@ int UnitFile::start_writing() {
   if (!writable_) return kPermissionDenied;
   if (replace_) {
     if (temp_fd_ < 0) {
-      temp_fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-      if (temp_fd_ < 0) return open_failure(errno);
-      // The new file keeps the permissions of the one it replaces.
+      if (const int st = create_temp(); st != 0) return st;
+      // The new file keeps the owner, group and permissions of the one it
+      // replaces; the permissions last, as a change of owner may clear them.
+      keep_owner(temp_fd_, owner_, group_);
       ::fchmod(temp_fd_, mode_);
       // It starts with what has been read: the records before the first write.
       out_.resize(static_cast<std::size_t>(consumed_));
@@ -256,7 +326,19 @@ int UnitFile::write_out() {
     flushed_ += static_cast<off_t>(out_.size());
   }
   out_.clear();
+  if (!ok) cut_back();
   return ok ? 0 : kWriteError;
+}
+
+// An append that cannot be written whole is taken back: the file is cut to
+// its length at the open, so that no part of a line is left in it, and a
+// later write starts the append anew (with the line end that the last line
+// may need).
+void UnitFile::cut_back() {
+  if (append_from_ < 0) return;
+  const bool cut = fd_ >= 0 ? ::ftruncate(fd_, append_from_) == 0 : ::truncate(append_name_.c_str(), append_from_) == 0;
+  if (cut && fd_ >= 0) ::lseek(fd_, append_from_, SEEK_SET);
+  written_ = false;
 }
 
 int UnitFile::end_write() { return out_.size() < kFlushThreshold ? 0 : write_out(); }
@@ -287,8 +369,13 @@ int UnitFile::close(bool commit) {
       }
     }
   } else if (fd_ >= 0) {
-    if (::close(fd_) != 0 && status == 0) status = kWriteError;
+    const int fd = fd_;
     fd_ = -1;
+    if (::close(fd) != 0 && status == 0) {
+      // The close reports a write that failed: an append is cut back by name.
+      status = kWriteError;
+      if (written_) cut_back();
+    }
   }
   return status;
 }

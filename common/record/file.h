@@ -1,6 +1,7 @@
 // The file layer: a unit's file on the platform (POSIX open, read, write,
 // fsync, rename), its read and write buffers, the first write that ends the
-// file after what was read, and files replaced whole.
+// file after what was read, files appended to all or nothing, files replaced
+// whole, and the lock by which runs in one working directory take turns.
 #pragma once
 
 #include <sys/types.h>
@@ -18,11 +19,22 @@ namespace rec {
 // removed, "\" as "/".
 std::string platform_name(std::string_view name);
 
+// Waits until no other process holds the working directory, then holds it
+// until this process ends, so that runs in one directory take turns instead
+// of writing the same files at once. Nothing is created: the lock is an
+// advisory lock on the directory itself. Returns false, holding nothing,
+// where the platform cannot lock it; the run then goes on without.
+bool hold_working_directory();
+
 class UnitFile : public RecordSource {
  public:
   enum class Mode {
     Existing,      // the file must exist
     Create,        // the file is opened, or created empty when it does not exist
+    Append,        // as Create, but positioned at the file's end without
+                   // reading it; the writes of the connection are all or
+                   // nothing: one that fails cuts the file back to its length
+                   // at the open
     ReplaceWhole,  // as Create, but what is written goes to a temporary file
                    // beside it, which a committed close renames over it
   };
@@ -58,8 +70,11 @@ class UnitFile : public RecordSource {
  private:
   UnitFile() = default;
   bool refill();
+  int position_at_end(const std::string& name);
+  int create_temp();
   int start_writing();
   int write_out();
+  void cut_back();
 
   int fd_ = -1;  // the file as opened (read, and written unless replaced whole)
   bool console_ = false;
@@ -78,6 +93,11 @@ class UnitFile : public RecordSource {
   bool written_ = false;  // the first record has been written
   std::string out_;
 
+  // Appending all or nothing: the file's length at the open (-1 when the
+  // connection does not append), and its name, to cut it back by.
+  off_t append_from_ = -1;
+  std::string append_name_;
+
   // Replacing whole.
   bool replace_ = false;
   bool target_missing_ = false;
@@ -85,6 +105,8 @@ class UnitFile : public RecordSource {
   std::string temp_;    // the temporary file beside it
   int temp_fd_ = -1;
   mode_t mode_ = 0644;  // permissions of the file being replaced
+  uid_t owner_ = static_cast<uid_t>(-1);  // and its owner and group
+  gid_t group_ = static_cast<gid_t>(-1);
   off_t flushed_ = 0;   // bytes written out to the temporary file so far
 };
 

@@ -69,6 +69,7 @@ int UnitTable::connect(int unit, std::string_view given, OpenStatus status, Open
   }
   const std::string name = platform_name(given);
   const UnitFile::Mode mode = options.replace_whole   ? UnitFile::Mode::ReplaceWhole
+                              : options.append            ? UnitFile::Mode::Append
                               : status == OpenStatus::Old ? UnitFile::Mode::Existing
                                                           : UnitFile::Mode::Create;
   std::unique_ptr<UnitFile> file;

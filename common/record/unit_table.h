@@ -27,6 +27,12 @@ struct OpenOptions {
   // temporary file beside it, which the close renames over it. A run that ends
   // before the close leaves the file as it was.
   bool replace_whole = false;
+  // The file (made when missing) is opened at its end, as if every record had
+  // been read, whatever its length: what is written follows its last line,
+  // which gets its line end first when it has none. What the connection
+  // writes goes in whole or not at all: a write that the platform refuses
+  // cuts the file back to its length at the open.
+  bool append = false;
 };
 
 // The unit a statement names and how it handles a failure: without a status

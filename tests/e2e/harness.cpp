@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -114,9 +115,11 @@ Process WorkDir::start(const std::vector<std::string>& args, const StartOptions&
   // process, which can then wait for it.
   static const bool subreaper = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
   if (!subreaper) throw std::runtime_error("prctl(PR_SET_CHILD_SUBREAPER) failed");
-  const std::string base = path_ + "/../" + fs::path(path_).filename().string();
-  std::string out_name = base + ".bg.stdout";
-  std::string err_name = base + ".bg.stderr";
+  static int started = 0;
+  const std::string base =
+      path_ + "/../" + fs::path(path_).filename().string() + ".bg" + std::to_string(++started);
+  std::string out_name = base + ".stdout";
+  std::string err_name = base + ".stderr";
   std::vector<std::string> env = options.env;  // stays alive until the exec
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -140,6 +143,10 @@ Process WorkDir::start(const std::vector<std::string>& args, const StartOptions&
     if (options.address_space_limit > 0) {
       rlimit limit{static_cast<rlim_t>(options.address_space_limit), static_cast<rlim_t>(options.address_space_limit)};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(127);
+    }
+    if (options.user) {
+      const uid_t id = *options.user;
+      if (::setgroups(0, nullptr) != 0 || ::setgid(id) != 0 || ::setuid(id) != 0) ::_exit(127);
     }
     exec_program(options.clock, args);
   }

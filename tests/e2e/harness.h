@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct StartOptions {
   // Above 0: the run's address space is limited to this many bytes, so that
   // an allocation beyond it fails.
   std::uint64_t address_space_limit = 0;
+  // Set: the run's user and group (for example 65534, nobody), with no
+  // supplementary groups. Only a superuser can start such a run.
+  std::optional<uid_t> user;
 };
 
 // A run of the program in the background, in a process group of its own, so
@@ -40,6 +44,8 @@ class Process {
   Process(const Process&) = delete;
   ~Process();  // kills the run if it is still going
 
+  // The run's process.
+  pid_t pid() const { return pid_; }
   // Whether the run has ended (does not wait).
   bool ended();
   // Kills the run with SIGKILL (unless it has ended) and waits until every
@@ -82,8 +88,9 @@ class WorkDir {
   // frozen at `clock` and extra environment variables "NAME=value".
   RunResult run(const std::vector<std::string>& args, const std::string& clock = kDefaultClock,
                 const std::vector<std::string>& env = {}) const;
-  // Starts the program as `run` does, in the background (one such run at a
-  // time per directory: its console goes to files beside the directory).
+  // Starts the program as `run` does, in the background. Its console goes to
+  // files of its own beside the directory, so that several runs may be
+  // started in one directory at once.
   Process start(const std::vector<std::string>& args, const StartOptions& options = {}) const;
 
  private:

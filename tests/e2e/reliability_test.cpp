@@ -10,7 +10,13 @@
 //
 // The tests named ReliabilityKnownFault show faults that are still open: each
 // states what happens and what should happen instead.
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,8 +24,11 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -194,7 +203,12 @@ void expect_nothing_lost(const std::map<std::string, std::string>& before,
     const bool is = after.count(name) > 0;
     if (name == kReport && was) {
       ASSERT_TRUE(is);
-      EXPECT_EQ(e2e::visible(after.at(name)), e2e::visible(before.at(name) + crlf(c.appended)));
+      // Compared whole but shown by its end: a report of megabytes is too
+      // large for a line-by-line difference.
+      const std::string& report = after.at(name);
+      const std::string expected = before.at(name) + crlf(c.appended);
+      EXPECT_TRUE(report == expected) << first_difference(report, expected) << ", ending\n"
+                                      << e2e::visible(report.substr(report.size() > 300 ? report.size() - 300 : 0));
       continue;
     }
     auto output = c.outputs.find(name);
@@ -248,6 +262,25 @@ TEST(ReliabilityFaults, EachEndsWithItsMessageAndLosesNothing) {
     return [name](const e2e::WorkDir& wd) {
       wd.remove(name);
       wd.mkdir(name);
+    };
+  };
+  // The run report grown by pairs of lines of earlier runs.
+  auto grow_report = [](int pairs) {
+    return [pairs](const e2e::WorkDir& wd) {
+      std::string earlier = wd.read(kReport);
+      for (int i = 0; i < pairs; ++i) earlier += crlf({kStarted, kNormalEnding});
+      wd.write(kReport, earlier);
+    };
+  };
+  // A file size limit of the report's size and some bytes more.
+  auto report_size_plus = [](std::uint64_t more) {
+    return [more](const e2e::WorkDir& wd) { return static_cast<std::uint64_t>(wd.read(kReport).size()) + more; };
+  };
+  // An output that is a symbolic link to a device that is always full.
+  auto link_to_full_disk = [](const std::string& name) {
+    return [name](const e2e::WorkDir& wd) {
+      wd.remove(name);
+      fs::create_symlink("/dev/full", fs::path(wd.path()) / name);
     };
   };
   auto reconfigure = [](Configured c) {
@@ -329,15 +362,30 @@ TEST(ReliabilityFaults, EachEndsWithItsMessageAndLosesNothing) {
        {{kYearly, After::Absent}, {kTrace, After::Any}}},
       // The limit holds for the console's files too: the report is made
       // larger than the failure line, so that the line reaches standard error.
-      {"full disk for the run report",
-       [](const e2e::WorkDir& wd) {
-         std::string earlier = wd.read(kReport);
-         for (int i = 0; i < 100; ++i) earlier += crlf({kStarted, kNormalEnding});
-         wd.write(kReport, earlier);
-       },
-       {},
-       [](const e2e::WorkDir& wd) { return static_cast<std::uint64_t>(wd.read(kReport).size()); }, 38,
+      {"full disk for the run report", grow_report(100), {}, report_size_plus(0), 38,
        failure(38, "error during write", 99, path_of(kReport)), {" "}, {}, {}},
+      // A line that the disk takes only in part is taken back whole.
+      {"full disk in the middle of the started line", grow_report(100), {}, report_size_plus(10), 38,
+       failure(38, "error during write", 99, path_of(kReport)), {" "}, {}, {}},
+      // Here the report is larger than every file that the run writes, so
+      // that only the normal-ending line meets the limit.
+      {"full disk in the middle of the normal-ending line", grow_report(40000), {},
+       report_size_plus(kStarted.size() + 2 + 10), 38, failure(38, "error during write", 99, path_of(kReport)),
+       {" Closed " + field("level\\climate_lvl.tb0", 72)}, {kStarted},
+       {{kYearly, After::AsReference}, {kTrace, After::AsReference}, {kDump, After::AsReference}}},
+      // The trace is written out when it is closed, after the yearly file has
+      // been replaced; the hour dump, still open, is written out by the ending.
+      {"full disk for the debug trace", link_to_full_disk(kTrace), {}, nullptr, 38,
+       failure(38, "error during write", 777, path_of(kTrace)), {" Writing the data to " + field(kYearlyName, 40)},
+       {kStarted}, {{kYearly, After::AsReference}, {kDump, After::AsReference}}},
+      // The hour dump fails first, in the merge; the trace that the ending
+      // then cannot write out adds no second line.
+      {"full disk for the hour dump and the debug trace", link_to_full_disk(kTrace), {"FORT600=/dev/full"}, nullptr,
+       38, failure(38, "error during write", 600, text("/dev/full")), matching_lines, {kStarted}, {}},
+      {"full disk for a placeholder file", link_to_full_disk("level/regl_lvl.tb0"), {}, nullptr, 38,
+       failure(38, "error during write", 99, path_of("level/regl_lvl.tb0")),
+       {" Opened unit=          99  filename=" + field("level\\regl_lvl.tb0", 40)}, {kStarted},
+       {{kYearly, After::AsReference}, {kTrace, After::AsReference}, {kDump, After::AsReference}}},
 
       // Configurations with bytes that are not text.
       {"a zero byte in the yearly level file name",
@@ -801,24 +849,304 @@ TEST(ReliabilityMended, RefusedSmallHourDumpIsNoNormalEnding) {
   EXPECT_NE(e2e::split_lines(r.out).back(), " Orvistad.exe - normal ending");
 }
 
-TEST(ReliabilityMended, YearlyFileThatIsASymbolicLinkKeepsTheLink) {
-  // A yearly file kept elsewhere (shared storage) behind a symbolic link: the
-  // link stays, and the file it points to is replaced whole.
+TEST(ReliabilityMended, YearlyFileBehindSymbolicLinksKeepsTheLinks) {
+  // A yearly file kept elsewhere (shared storage) behind symbolic links: the
+  // links stay, and the file they lead to is replaced whole, or made when it
+  // does not exist yet.
+  e2e::WorkDir ref;
+  set_up(ref, 2);
+  ASSERT_EQ(ref.run({"2024"}).status, 0);
+  const std::string one_run = ref.read(kYearly);
+  ASSERT_EQ(ref.run({"2024"}).status, 0);
+  const std::string two_runs = ref.read(kYearly);
+
+  struct Case {
+    std::string name;
+    bool existing;  // the file that the links lead to exists (from a first run)
+    bool absolute;  // the last link names its target by an absolute path
+    std::vector<std::string> links;  // from the configured name on: "year/lake_lvl.tb0" -> links[0] -> ...
+  };
+  const std::vector<Case> cases = {
+      {"a link to the file", true, false, {"../shared/lake_lvl.tb0"}},
+      {"a link to a file that does not exist yet", false, false, {"../shared/lake_lvl.tb0"}},
+      {"a link to a link to a file that does not exist yet", false, true, {"../shared/link", "lake_lvl.tb0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    e2e::WorkDir wd;
+    set_up(wd, 2);
+    wd.mkdir("shared");
+    const fs::path root = fs::path(wd.path());
+    if (c.existing) {
+      ASSERT_EQ(wd.run({"2024"}).status, 0);
+      fs::rename(root / kYearly, root / "shared/lake_lvl.tb0");
+    }
+    std::vector<fs::path> link_names = {root / kYearly};
+    for (std::size_t k = 0; k < c.links.size(); ++k) {
+      const bool last = k + 1 == c.links.size();
+      const fs::path target = last && c.absolute ? root / "shared" / c.links[k] : fs::path(c.links[k]);
+      fs::create_symlink(target, link_names.back());
+      if (!last) link_names.push_back((link_names.back().parent_path() / c.links[k]).lexically_normal());
+    }
+    const e2e::RunResult r = wd.run({"2024"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const fs::path& link : link_names) EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_TRUE(wd.read("shared/lake_lvl.tb0") == (c.existing ? two_runs : one_run));
+    EXPECT_EQ(year_dir_names(wd), std::vector<std::string>{"lake_lvl.tb0"});
+    std::set<std::string> shared;
+    for (const auto& entry : fs::directory_iterator(root / "shared")) shared.insert(entry.path().filename().string());
+    EXPECT_EQ(shared, (c.links.size() > 1 ? std::set<std::string>{"lake_lvl.tb0", "link"}
+                                          : std::set<std::string>{"lake_lvl.tb0"}));
+  }
+}
+
+// The user of the runs of an ordinary user: nobody.
+constexpr uid_t kNobody = 65534;
+
+// Whether a run as nobody can reach the program and the clock library: a
+// build tree below a private directory cannot be run by another user.
+bool nobody_can_run() {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(1);
+    ::_exit(::access(ORVISTAD_BINARY, X_OK) == 0 && ::access(FAKETIME_LIBRARY, R_OK) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ReliabilityMended, ReplacedYearlyFileKeepsOwnerPermissionsAndWriteProtection) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving files to other users and running as one needs the superuser";
+  const bool nobody_runs = nobody_can_run();
   e2e::WorkDir ref;
   set_up(ref, 2);
   ASSERT_EQ(ref.run({"2024"}).status, 0);
   ASSERT_EQ(ref.run({"2024"}).status, 0);
+  const std::string two_runs = ref.read(kYearly);
+
+  struct Case {
+    std::string name;
+    bool as_nobody;  // the run's user: nobody, else the superuser
+    uid_t owner;     // the yearly file's owner and group
+    mode_t mode;     // and permissions
+    int status;      // 0: the file is replaced; 9: the run ends and the file stays
+    uid_t new_owner; // owner and group of the replacing file
+  };
+  const std::vector<Case> cases = {
+      {"the superuser, a write-protected file of another user", false, kNobody, 0444, 0, kNobody},
+      {"the superuser, a file that only its owner reads", false, kNobody, 0600, 0, kNobody},
+      {"an ordinary user, its own write-protected file", true, kNobody, 0444, 9, 0},
+      {"an ordinary user, a file of another user", true, 0, 0644, 9, 0},
+      // The user may not give the new file away: it becomes the user's own.
+      {"an ordinary user, a file of another user that anyone may write", true, 0, 0666, 0, kNobody},
+  };
+  int skipped = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.as_nobody && !nobody_runs) {
+      ++skipped;
+      continue;
+    }
+    e2e::WorkDir wd;
+    set_up(wd, 2);
+    ASSERT_EQ(wd.run({"2024"}).status, 0);
+    const fs::path root = fs::path(wd.path());
+    if (c.as_nobody) {
+      // Everything the run writes is the user's, in directories it may write.
+      ASSERT_EQ(::lchown(root.c_str(), kNobody, kNobody), 0);
+      for (const auto& entry : fs::recursive_directory_iterator(root))
+        ASSERT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0);
+    }
+    const std::string yearly = (root / kYearly).string();
+    ASSERT_EQ(::chown(yearly.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(::chmod(yearly.c_str(), c.mode), 0);
+    const std::map<std::string, std::string> before = wd.files();
+
+    e2e::StartOptions options;
+    if (c.as_nobody) options.user = kNobody;
+    const e2e::RunResult r = wd.start({"2024"}, options).wait();
+    struct stat st {};
+    ASSERT_EQ(::stat(yearly.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(year_dir_names(wd), std::vector<std::string>{"lake_lvl.tb0"});
+    if (c.status == 0) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_TRUE(wd.read(kYearly) == two_runs);
+      EXPECT_EQ(st.st_uid, c.new_owner);
+      EXPECT_EQ(st.st_gid, c.new_owner);
+      continue;
+    }
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, "forrtl: severe (9): permission to access file denied, unit 100, file " +
+                         absolute(wd, kYearly) + "\r\n");
+    expect_console_tail(r.out, {" Writing the data to " + field(kYearlyName, 40)});
+    EXPECT_TRUE(wd.read(kYearly) == before.at(kYearly));
+    EXPECT_EQ(st.st_uid, c.owner);
+    EXPECT_EQ(wd.read(kReport), before.at(kReport) + crlf({kStarted}));
+  }
+  if (skipped > 0) GTEST_SKIP() << skipped << " cases need a run as nobody, which cannot reach the program here";
+}
+
+// ---------------------------------------------------------------------------
+// Runs in one working directory take turns.
+
+// The processes that hold a lock on the file at `path`, and those that wait
+// for one, as one reading of /proc/locks shows them (none where it cannot be
+// read).
+struct Locks {
+  std::set<pid_t> holding, waiting;
+};
+Locks locks_on(const std::string& path) {
+  Locks locks;
+  struct stat st {};
+  std::ifstream in("/proc/locks");
+  if (::stat(path.c_str(), &st) != 0 || !in) return locks;
+  char id[64];
+  std::snprintf(id, sizeof id, "%02x:%02x:%lu", ::major(st.st_dev), ::minor(st.st_dev),
+                static_cast<unsigned long>(st.st_ino));
+  // "1: FLOCK  ADVISORY  WRITE 4711 fd:01:1234 0 EOF", and "1: -> FLOCK ..." for a waiting process.
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::vector<std::string> tokens{std::istream_iterator<std::string>(fields), std::istream_iterator<std::string>()};
+    for (std::size_t k = 1; k < tokens.size(); ++k) {
+      if (tokens[k] != id) continue;
+      const pid_t pid = static_cast<pid_t>(std::atol(tokens[k - 1].c_str()));
+      (tokens[1] == "->" ? locks.waiting : locks.holding).insert(pid);
+    }
+  }
+  return locks;
+}
+
+TEST(ReliabilityTurns, TwoRunsStartedTogetherEndAsOneAfterTheOther) {
+  // Three runs one after the other: the files after each, and the consoles.
+  e2e::WorkDir ref;
+  set_up(ref, 2);
+  std::vector<std::map<std::string, std::string>> state = {ref.files()};
+  std::vector<std::string> console = {""};
+  for (int k = 1; k <= 3; ++k) {
+    const e2e::RunResult r = ref.run({"2024"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    state.push_back(ref.files());
+    console.push_back(r.out);
+  }
+
+  int held_trials = 0;
+  for (int trial = 0; trial < 20; ++trial) {
+    // Half the trials start from the files of one earlier run, half from none;
+    // in half of them the test holds the directory until both runs wait for it,
+    // so that both surely meet there.
+    const int from = (trial / 2) % 2;
+    bool hold = trial % 2 == 1;
+    SCOPED_TRACE("trial " + std::to_string(trial) + (from == 1 ? ", after a run" : ", from nothing") +
+                 (hold ? ", both runs waiting" : ""));
+    e2e::WorkDir wd;
+    set_up(wd, 2);
+    for (const auto& [name, bytes] : state[from]) wd.write(name, bytes);
+    const int held = hold ? ::open(wd.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (hold) {
+      ASSERT_GE(held, 0);
+      ASSERT_EQ(::flock(held, LOCK_EX), 0);
+      // Where the lock table cannot show the lock, the waits cannot be seen.
+      if (locks_on(wd.path()).holding != std::set<pid_t>{::getpid()}) {
+        ::close(held);
+        hold = false;
+      }
+    }
+    e2e::Process first = wd.start({"2024"});
+    e2e::Process second = wd.start({"2024"});
+    if (hold) {
+      const std::set<pid_t> runs = {first.pid(), second.pid()};
+      const auto deadline = steady_clock::now() + std::chrono::seconds(60);
+      bool both_waiting = false;
+      while (!both_waiting && !first.ended() && !second.ended() && steady_clock::now() < deadline) {
+        both_waiting = locks_on(wd.path()).waiting == runs;
+        if (!both_waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(both_waiting);
+      // Waiting, neither run has written anything, not even its started line.
+      EXPECT_TRUE(wd.files() == state[from]);
+      ::close(held);
+      ++held_trials;
+    }
+    const e2e::RunResult a = first.wait();
+    const e2e::RunResult b = second.wait();
+    EXPECT_EQ(a.status, 0) << a.err;
+    EXPECT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(a.err + b.err, "");
+    std::multiset<std::string> got = {a.out, b.out};
+    std::multiset<std::string> want = {console[from + 1], console[from + 2]};
+    EXPECT_TRUE(got == want);
+    const std::map<std::string, std::string> after = wd.files();
+    for (const auto& [name, bytes] : state[from + 2]) {
+      SCOPED_TRACE(name);
+      ASSERT_TRUE(after.count(name));
+      EXPECT_TRUE(after.at(name) == bytes) << first_difference(after.at(name), bytes);
+    }
+    EXPECT_EQ(after.size(), state[from + 2].size());
+    EXPECT_EQ(e2e::split_lines(after.at(kReport)).size(), 2u * static_cast<std::size_t>(from + 2));
+  }
+  ::testing::Test::RecordProperty("trials with both runs seen waiting", held_trials);
+}
+
+TEST(ReliabilityTurns, RunWhereTheDirectoryCannotBeLockedGoesOn) {
+  // A user who may not read the working directory cannot lock it; the run
+  // then goes on without waiting, as a run of its own.
+  if (::geteuid() != 0 || !nobody_can_run()) GTEST_SKIP() << "needs a run as nobody";
+  e2e::WorkDir ref;
+  set_up(ref, 2);
+  const e2e::RunResult want = ref.run({"2024"});
+  ASSERT_EQ(want.status, 0);
 
   e2e::WorkDir wd;
   set_up(wd, 2);
-  ASSERT_EQ(wd.run({"2024"}).status, 0);
-  wd.mkdir("shared");
-  fs::rename(fs::path(wd.path()) / kYearly, fs::path(wd.path()) / "shared/lake_lvl.tb0");
-  fs::create_symlink("../shared/lake_lvl.tb0", fs::path(wd.path()) / kYearly);
-  const e2e::RunResult r = wd.run({"2024"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(fs::is_symlink(fs::path(wd.path()) / kYearly));
-  EXPECT_TRUE(wd.read("shared/lake_lvl.tb0") == ref.read(kYearly));
+  const fs::path root = fs::path(wd.path());
+  ASSERT_EQ(::lchown(root.c_str(), kNobody, kNobody), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    ASSERT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0);
+  fs::permissions(root, fs::perms::owner_write | fs::perms::owner_exec);
+  e2e::StartOptions options;
+  options.user = kNobody;
+  const e2e::RunResult r = wd.start({"2024"}, options).wait();
+  fs::permissions(root, fs::perms::owner_all);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, want.out);
+  EXPECT_TRUE(wd.files() == ref.files());
+}
+
+// ---------------------------------------------------------------------------
+// Appending costs the same whatever the length of the report.
+
+TEST(ReliabilityRunReport, AppendReadsNothingOfTheReport) {
+  // A report of 8 GiB of zero bytes (a hole, taking no disk space) and one
+  // line: the run appends after that line without reading the rest. A run
+  // that read it would need it in memory, which the address space limit
+  // refuses at once; a sanitizer build cannot have that limit.
+  if (kSanitized) GTEST_SKIP() << "an address space limit is needed";
+  e2e::WorkDir wd;
+  set_up(wd, 2);
+  constexpr off_t kHole = off_t{8} << 30;
+  const std::string last = "Orvistad.exe - norm";  // no line end
+  {
+    const std::string report = wd.path() + "/" + kReport;
+    const int fd = ::open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const bool made = ::pwrite(fd, last.data(), last.size(), kHole) == static_cast<ssize_t>(last.size());
+    ::close(fd);
+    if (!made) GTEST_SKIP() << "this file system does not take a file of 8 GiB";
+  }
+  e2e::StartOptions options;
+  options.address_space_limit = std::uint64_t{512} << 20;
+  const e2e::RunResult r = wd.start({"2024"}, options).wait();
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string appended = "\r\n" + crlf({kStarted, kNormalEnding});
+  const std::string report = wd.path() + "/" + kReport;
+  EXPECT_EQ(fs::file_size(report), static_cast<std::uintmax_t>(kHole) + last.size() + appended.size());
+  std::string tail(last.size() + appended.size(), '\0');
+  const int fd = ::open(report.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(::pread(fd, tail.data(), tail.size(), kHole), static_cast<ssize_t>(tail.size()));
+  ::close(fd);
+  EXPECT_EQ(e2e::visible(tail), e2e::visible(last + appended));
 }
 
 }  // namespace

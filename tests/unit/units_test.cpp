@@ -499,6 +499,46 @@ TEST_F(UnitsTest, EnvironmentVariableNamesTheDefaultFile) {
   EXPECT_EQ(e.message, "forrtl: severe (29): file not found, unit 97, file " + full("nowhere/x.txt"));
 }
 
+// Opening at the end gives the bytes of reading every record and then
+// writing, whatever the file holds, without reading it: a record of the
+// character 26, zero bytes, an open quote or blank lines at its end change
+// nothing, and a last line without LF gets its line end.
+TEST_F(UnitsTest, AppendWritesWhereReadingToTheEndWould) {
+  const std::vector<std::string> reports = {
+      "",
+      crlf({"started", "ending"}),
+      "started\r\nnorm",
+      "lf\nonly\n",
+      "cr at the end\r",
+      "\x1a",
+      crlf({"\x1a", "after it"}),
+      std::string("zero\0bytes\r\n\0", 13),
+      crlf({"'an open quote", "\"another", "a/slash"}),
+      crlf({"blank lines", "", "   ", ""}),
+  };
+  for (const std::string& before : reports) {
+    SCOPED_TRACE(::testing::PrintToString(before));
+    put("read.txt", before);
+    put("append.txt", before);
+    io().open(98, "read.txt", rec::OpenStatus::Unknown);
+    std::int32_t ios = 0;
+    while (!io().at_end(98)) io().read_list(rec::checked(98, ios));
+    io().open(99, "append.txt", rec::OpenStatus::Unknown, rec::OpenOptions{.append = true});
+    EXPECT_TRUE(io().at_end(99));
+    for (int unit : {98, 99}) {
+      line(unit, "started");
+      line(unit, "ending");
+      io().close(unit);
+    }
+    EXPECT_EQ(get("append.txt"), get("read.txt"));
+  }
+  // A missing file is made, as by an open of status unknown.
+  io().open(99, "new.txt", rec::OpenStatus::Unknown, rec::OpenOptions{.append = true});
+  line(99, "first");
+  io().close(99);
+  EXPECT_EQ(get("new.txt"), crlf({"first"}));
+}
+
 // ---------------------------------------------------------------------------
 // Files replaced whole.
 
@@ -562,6 +602,30 @@ TEST_F(UnitsTest, ReplacedWholeKeepsPermissionsAndRefusesADirectory) {
   std::int32_t ios = 0;
   io().open(rec::checked(99, ios), "adir", rec::OpenStatus::Unknown, rec::OpenOptions{.replace_whole = true});
   EXPECT_EQ(ios, rec::kOpenFailure);
+}
+
+// The temporary file of a file replaced whole is always made new: what a
+// killed run left under its name, a file or a link to another file, is
+// removed, never written through.
+TEST_F(UnitsTest, ReplacedWholeMakesItsTemporaryFileNew) {
+  for (bool existing : {true, false}) {
+    for (bool link : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << (existing ? "replacing a file" : "making a file")
+                                        << (link ? ", a link left" : ", a file left"));
+      fs::remove(dir_ / "level.tb0");
+      if (existing) put("level.tb0", crlf({"old"}));
+      put("other.txt", "not to be written");
+      if (link) fs::create_symlink("other.txt", dir_ / "level.tb0.orvistad.tmp");
+      else put("level.tb0.orvistad.tmp", "left by a killed run, longer than the new file");
+      io().open(99, "level.tb0", rec::OpenStatus::Unknown, rec::OpenOptions{.replace_whole = true});
+      line(99, "new");
+      io().close(99);
+      EXPECT_EQ(get("level.tb0"), crlf({"new"}));
+      EXPECT_FALSE(fs::is_symlink(dir_ / "level.tb0"));
+      EXPECT_EQ(get("other.txt"), "not to be written");
+      EXPECT_EQ(files(), (std::vector<std::string>{"level.tb0", "other.txt"}));
+    }
+  }
 }
 
 TEST_F(UnitsTest, ReplacedWholeOnANormalEnd) {
