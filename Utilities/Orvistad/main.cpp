@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
   try {
     units.emplace();
   } catch (const std::bad_alloc&) {
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, "Orvistad.exe aborted: out of memory\r\n", 37);
+    rec::write_all(STDERR_FILENO, rec::kOutOfMemoryText);
+    rec::write_all(STDERR_FILENO, "\r\n");
     return rec::kStopExitStatus;
   }
   try {

@@ -359,19 +359,17 @@ void fixed_each(char* field, std::size_t step, const float* values, std::size_t 
     if (bits == recent[0]) {
       copy_field(field, recent_field[0], w);
       recent_field[0] = field;
-    } else if (bits == recent[1]) {
+      continue;
+    }
+    if (bits == recent[1]) {
       copy_field(field, recent_field[1], w);
-      recent[1] = recent[0];
-      recent_field[1] = recent_field[0];
-      recent[0] = bits;
-      recent_field[0] = field;
     } else {
       fixed_one<D>(field, *values, w);
-      recent[1] = recent[0];
-      recent_field[1] = recent_field[0];
-      recent[0] = bits;
-      recent_field[0] = field;
     }
+    recent[1] = recent[0];
+    recent_field[1] = recent_field[0];
+    recent[0] = bits;
+    recent_field[0] = field;
   }
 }
 

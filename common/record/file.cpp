@@ -34,19 +34,6 @@ int open_failure(int error) {
   }
 }
 
-bool write_all(int fd, const char* p, std::size_t n) {
-  while (n > 0) {
-    const ssize_t k = ::write(fd, p, n);
-    if (k < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += k;
-    n -= static_cast<std::size_t>(k);
-  }
-  return true;
-}
-
 // The name of the file that a name finally stands for: symbolic links are
 // followed, also to a file that does not exist yet, so that replacing or
 // making that file leaves the links as they are. A relative link is taken
@@ -92,6 +79,18 @@ std::string platform_name(std::string_view name) {
   for (char& c : s)
     if (c == '\\') c = '/';
   return s;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t k = ::write(fd, bytes.data(), bytes.size());
+    if (k < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(k));
+  }
+  return true;
 }
 
 bool hold_working_directory() {
@@ -317,7 +316,7 @@ std::string* UnitFile::begin_write(int& status) {
 
 int UnitFile::write_out() {
   const int fd = replace_ ? temp_fd_ : fd_;
-  const bool ok = write_all(fd, out_.data(), out_.size());
+  const bool ok = write_all(fd, out_);
   if (ok && replace_) {
     // A file being replaced whole is made durable at its close. Its bytes are
     // sent on their way to the disk as they are written out, so that the
@@ -343,11 +342,7 @@ void UnitFile::cut_back() {
 
 int UnitFile::end_write() { return out_.size() < kFlushThreshold ? 0 : write_out(); }
 
-int UnitFile::flush() {
-  if (out_.empty()) return 0;
-  if (!writable_) return kPermissionDenied;
-  return write_out();
-}
+int UnitFile::flush() { return out_.empty() ? 0 : write_out(); }
 
 int UnitFile::close(bool commit) {
   int status = flush();

@@ -19,6 +19,9 @@ namespace rec {
 // removed, "\" as "/".
 std::string platform_name(std::string_view name);
 
+// Writes all the bytes to a descriptor; false when the platform refuses them.
+bool write_all(int fd, std::string_view bytes);
+
 // Waits until no other process holds the working directory, then holds it
 // until this process ends, so that runs in one directory take turns instead
 // of writing the same files at once. Nothing is created: the lock is an

@@ -89,19 +89,13 @@ class Tokenizer {
       // A quoted value is text; for a number item the token ends at the
       // next separator or slash like any number token, and the item is not
       // converted.
-      bool quoted = false;
+      const bool quoted = record_[at_] == '\'' || record_[at_] == '"';
       std::string_view value;
-      if (items.run().kind != ItemKind::Text && (record_[at_] == '\'' || record_[at_] == '"')) {
-        const std::size_t b = ++at_;
-        while (at_ < record_.size() && !ends_token(record_[at_])) ++at_;
-        value = record_.substr(b, at_ - b);
-        quoted = true;
-      } else if (record_[at_] == '\'' || record_[at_] == '"') {
-        int st = read_quoted(value);
-        if (st != 0) return st;
-        quoted = true;
+      if (quoted && items.run().kind == ItemKind::Text) {
+        if (int st = read_quoted(value); st != 0) return st;
       } else {
-        std::size_t b = at_;
+        if (quoted) ++at_;
+        const std::size_t b = at_;
         while (at_ < record_.size() && !ends_token(record_[at_])) ++at_;
         value = record_.substr(b, at_ - b);
       }
@@ -153,14 +147,14 @@ class Tokenizer {
         stop = first + last_size_;
       } else {
         stop = scan_plain_decimal(first, end, value);
-        if (stop != nullptr && (stop == end || ends_token(*stop)) &&
-            static_cast<std::size_t>(stop - first) <= sizeof last_token_) {
+        if (stop != nullptr && stop != end && !ends_token(*stop)) stop = nullptr;  // no plain decimal
+        if (stop != nullptr && static_cast<std::size_t>(stop - first) <= sizeof last_token_) {
           last_size_ = static_cast<std::size_t>(stop - first);
           std::memcpy(last_token_, first, last_size_);
           last_value_ = value;
         }
       }
-      if (stop != nullptr && (stop == end || ends_token(*stop))) {
+      if (stop != nullptr) {
         *item = value;
       } else {
         stop = first;

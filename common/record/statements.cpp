@@ -9,8 +9,8 @@ namespace rec {
 void Units::write_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items, std::size_t times) {
   settle(unit, status_of([&] {
            UnitFile* file = nullptr;
-           int st = for_write(unit.unit, file);
-           std::string* out = st == 0 ? file->begin_write(st) : nullptr;
+           std::string* out = nullptr;
+           int st = for_write(unit.unit, file, out);
            if (st != 0) return st;
            const std::size_t start = out->size();
            format_statement(f, items, *out);
@@ -29,9 +29,8 @@ void Units::write_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items
 void Units::write_list(UnitRef unit, ItemCursor items) {
   settle(unit, status_of([&] {
            UnitFile* file = nullptr;
-           int st = for_write(unit.unit, file);
-           std::string* out = st == 0 ? file->begin_write(st) : nullptr;
-           if (st != 0) return st;
+           std::string* out = nullptr;
+           if (const int st = for_write(unit.unit, file, out); st != 0) return st;
            list_write(*out, items);
            return file->end_write();
          }));

@@ -19,15 +19,6 @@ std::string default_file_name(int unit) {
   return "fort." + std::to_string(unit);
 }
 
-bool write_text(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t k = ::write(fd, text.data(), text.size());
-    if (k <= 0) return false;
-    text.remove_prefix(static_cast<std::size_t>(k));
-  }
-  return true;
-}
-
 }  // namespace
 
 UnitTable::UnitTable() {
@@ -61,12 +52,7 @@ void UnitTable::settle(UnitRef unit, int status) {
 
 int UnitTable::connect(int unit, std::string_view given, OpenStatus status, OpenOptions options) {
   // A unit that is still connected is closed first, keeping its file.
-  for (std::size_t k = 0; k < connections_.size(); ++k) {
-    if (connections_[k].unit == unit && unit != kConsole) {
-      if (const int st = disconnect(k, true); st != 0) return st;
-      break;
-    }
-  }
+  if (const int st = close_unit(unit); st != 0) return st;
   const std::string name = platform_name(given);
   const UnitFile::Mode mode = options.replace_whole   ? UnitFile::Mode::ReplaceWhole
                               : options.append            ? UnitFile::Mode::Append
@@ -98,16 +84,14 @@ void UnitTable::open(UnitRef unit, std::string_view name, OpenStatus status, Ope
   settle(unit, connect(unit.unit, name, status, options));
 }
 
-void UnitTable::close(UnitRef unit) {
-  int st = 0;
-  for (std::size_t k = 0; k < connections_.size(); ++k) {
-    if (connections_[k].unit == unit.unit && unit.unit != kConsole) {
-      st = disconnect(k, true);
-      break;
-    }
-  }
-  settle(unit, st);
+int UnitTable::close_unit(int unit) {
+  if (unit == kConsole) return 0;
+  for (std::size_t k = 0; k < connections_.size(); ++k)
+    if (connections_[k].unit == unit) return disconnect(k, true);
+  return 0;
 }
+
+void UnitTable::close(UnitRef unit) { settle(unit, close_unit(unit.unit)); }
 
 bool UnitTable::exists(std::string_view name) {
   const std::string n = platform_name(name);
@@ -129,7 +113,11 @@ bool UnitTable::at_end(UnitRef unit) {
 
 int UnitTable::for_read(int unit, UnitFile*& file) { return connected(unit, OpenStatus::Old, file); }
 
-int UnitTable::for_write(int unit, UnitFile*& file) { return connected(unit, OpenStatus::Unknown, file); }
+int UnitTable::for_write(int unit, UnitFile*& file, std::string*& out) {
+  int st = connected(unit, OpenStatus::Unknown, file);
+  out = st == 0 ? file->begin_write(st) : nullptr;
+  return st;
+}
 
 int UnitTable::connected(int unit, OpenStatus default_status, UnitFile*& file) {
   file = nullptr;
@@ -174,12 +162,12 @@ int UnitTable::end_run(const RunEnd* ending) noexcept {
   }
   if (Connection* console = find(kConsole)) console->file->close(false);
   if (ending != nullptr && ending->has_message) {
-    write_text(STDERR_FILENO, ending->message);
-    write_text(STDERR_FILENO, "\r\n");
+    write_all(STDERR_FILENO, ending->message);
+    write_all(STDERR_FILENO, "\r\n");
   }
   if (close_failed) {
-    write_text(STDERR_FILENO, line);
-    write_text(STDERR_FILENO, "\r\n");
+    write_all(STDERR_FILENO, line);
+    write_all(STDERR_FILENO, "\r\n");
   }
   return status;
 }

@@ -79,11 +79,11 @@ class UnitTable {
 
  protected:
   // A connected unit's file, opened for reading (a unit that was never
-  // opened reads its default file, which must exist) or for writing (it
-  // writes its default file, created when missing). Returns 0 or a failure
-  // number; `file` is then null.
+  // opened reads its default file, which must exist), or its output buffer,
+  // ready for a write (it writes its default file, created when missing).
+  // Returns 0 or a failure number; `file` is then null.
   int for_read(int unit, UnitFile*& file);
-  int for_write(int unit, UnitFile*& file);
+  int for_write(int unit, UnitFile*& file, std::string*& out);
   // The one place where a statement's status is settled: stored in its
   // status check, or, when it has none, a failure that ends the run.
   void settle(UnitRef unit, int status);
@@ -100,6 +100,8 @@ class UnitTable {
   int connected(int unit, OpenStatus default_status, UnitFile*& file);
   int connect(int unit, std::string_view name, OpenStatus status, OpenOptions options);
   int disconnect(std::size_t index, bool commit);
+  // Closes the unit, keeping its file, when it is connected (never the console).
+  int close_unit(int unit);
 
   std::string directory_;  // the working directory, for full paths in messages
   std::vector<Connection> connections_;
