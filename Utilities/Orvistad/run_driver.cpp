@@ -40,12 +40,18 @@ void write_stamped(RunState& rs, int unit, std::string_view literal) {
               rs.TIME.sub(3, 4));
 }
 
-// The run report is only ever appended to: each append opens it at its end,
-// whatever its length, and writes after its last line. An append goes in
-// whole or not at all, so a refused write leaves no part of a line behind.
+// The run report is only ever appended to: each append opens it at its end
+// and writes after its last line. An append goes in whole or not at all, so a
+// refused write leaves no part of a line behind. Before it writes, an append
+// reads the report from its first line to its end, a text item into LINE
+// and the status into IOS per read; the reads are made as one pass over the
+// report that the run carries from append to append, so that an append takes
+// as long for a long report as for a short one.
 void open_run_report(RunState& rs, int unit) {
   static constexpr rec::OpenOptions append{.append = true};
+  rs.EXISTS = rec::Units::exists(RUN_REPORT);
   rs.io.open(unit, RUN_REPORT, rec::OpenStatus::Unknown, append);
+  if (rs.EXISTS) rs.io.read_list_to_end(rec::checked(unit, rs.IOS), rs.LINE.ref(), rs.report_scan);
 }
 
 void close_run_report(RunState& rs, int unit) { rs.io.close(unit); }

@@ -49,6 +49,8 @@ struct RunState {
   std::int32_t HOUR_COUNT = 0;
   std::int32_t YEAR_KEY = 0;
   bool HOURLYSRC_INPUT = false;
+  // The reads of the run report, carried from one append to the next.
+  rec::FileScan report_scan;
 
   // Configuration.
   Text<128> INPUTFILENAME;

@@ -272,6 +272,21 @@ bool UnitFile::at_end() {
   return !refill();
 }
 
+bool UnitFile::identity(Identity& id) const {
+  struct stat st {};
+  if (fd_ < 0 || console_ || read_limit_ < 0 || ::fstat(fd_, &st) != 0) return false;
+  id = {st.st_dev, st.st_ino, read_limit_};
+  return true;
+}
+
+std::size_t UnitFile::read_at(off_t offset, char* data, std::size_t size) const {
+  for (;;) {
+    const ssize_t k = ::pread(fd_, data, size, offset);
+    if (k >= 0) return static_cast<std::size_t>(k);
+    if (errno != EINTR) throw TransferFailure{kReadError};
+  }
+}
+
 int UnitFile::start_writing() {
   if (!writable_) return kPermissionDenied;
   if (replace_) {

@@ -58,6 +58,20 @@ class UnitFile : public RecordSource {
   bool next(std::string_view& record) override;
   bool at_end();
 
+  // The file as it stood at the open, for a reader that carries what it
+  // found of the file from one connection to the next: its device, inode
+  // and length. False for a file that is not a regular file.
+  struct Identity {
+    dev_t device;
+    ino_t inode;
+    off_t length;
+  };
+  bool identity(Identity& id) const;
+  // Reads up to `size` bytes at `offset`, whatever has been read or written
+  // through the connection; returns how many (0 at the end of the file). A
+  // platform read error is thrown as a TransferFailure.
+  std::size_t read_at(off_t offset, char* data, std::size_t size) const;
+
   // Writing. Records are appended to the buffer that begin_write returns
   // (0, or a failure number, through `status`); end_write writes it out once
   // it has grown large. The first write ends the file after the last record

@@ -1,6 +1,7 @@
 // Free-form input: the tokenizer that fills a read's items from its records.
 #include "record/list_input.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -12,6 +13,21 @@ constexpr char kEndOfFileMark = 26;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool ends_token(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/'; }
+
+// An unsigned count r > 0 before '*' repeats the value that follows it r
+// times. Returns r, with `at` moved past the '*', or 0 where the value at
+// `at` has no count.
+long repeat_count(std::string_view record, std::size_t& at) {
+  std::size_t digits_end = at;
+  while (digits_end < record.size() && record[digits_end] >= '0' && record[digits_end] <= '9') ++digits_end;
+  if (digits_end == at || digits_end == record.size() || record[digits_end] != '*') return 0;
+  long r = 0;
+  for (std::size_t k = at; k < digits_end && r <= 1000000000; ++k) r = r * 10 + (record[k] - '0');
+  if (r > 0) at = digits_end + 1;
+  return r;
+}
+
+bool is_quote(char c) { return c == '\'' || c == '"'; }
 
 // Whether the n bytes at p are those at q, compared eight at a time: the
 // tokens compared are a few bytes long.
@@ -68,28 +84,20 @@ class Tokenizer {
       }
       comma_seen = false;
 
-      // An unsigned count r > 0 before '*' repeats what follows it r times.
       long repeat = 1;
-      std::size_t digits_end = at_;
-      while (digits_end < record_.size() && record_[digits_end] >= '0' && record_[digits_end] <= '9') ++digits_end;
-      if (digits_end > at_ && digits_end < record_.size() && record_[digits_end] == '*') {
-        long r = 0;
-        for (std::size_t k = at_; k < digits_end && r <= 1000000000; ++k) r = r * 10 + (record_[k] - '0');
-        if (r > 0) {
-          repeat = r;
-          at_ = digits_end + 1;
-          if (at_ == record_.size() || ends_token(record_[at_])) {
-            // r* alone stands for r null values.
-            for (long k = 0; k < repeat && !items.done(); ++k) items.next();
-            continue;
-          }
+      if (const long r = repeat_count(record_, at_); r > 0) {
+        repeat = r;
+        if (at_ == record_.size() || ends_token(record_[at_])) {
+          // r* alone stands for r null values.
+          for (long k = 0; k < repeat && !items.done(); ++k) items.next();
+          continue;
         }
       }
 
       // A quoted value is text; for a number item the token ends at the
       // next separator or slash like any number token, and the item is not
       // converted.
-      const bool quoted = record_[at_] == '\'' || record_[at_] == '"';
+      const bool quoted = is_quote(record_[at_]);
       std::string_view value;
       if (quoted && items.run().kind == ItemKind::Text) {
         if (int st = read_quoted(value); st != 0) return st;
@@ -159,7 +167,7 @@ class Tokenizer {
       } else {
         stop = first;
         while (stop != end && !ends_token(*stop) && *stop != '*') ++stop;
-        if (stop == first || (stop != end && *stop == '*') || *first == '\'' || *first == '"') break;
+        if (stop == first || (stop != end && *stop == '*') || is_quote(*first)) break;
         status = list_read_real(std::string_view(first, static_cast<std::size_t>(stop - first)), false, kind_,
                                 *item);
       }
@@ -229,6 +237,183 @@ class Tokenizer {
 int list_read(RecordSource& source, ListSource kind, ItemCursor items) {
   Tokenizer t(source, kind);
   return t.read(items);
+}
+
+// ---------------------------------------------------------------------------
+// The reads of one text item each, through a whole file, as one pass.
+
+void TextReadsScan::restart() { *this = TextReadsScan(); }
+
+void TextReadsScan::take(std::string_view bytes) {
+  taken_ += bytes.size();
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  while (p != end) {
+    if (at_ == At::Rest) {
+      // What follows a read's value on its record is passed over.
+      const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+      if (lf == nullptr) return;
+      p = static_cast<const char*>(lf);
+    }
+    const char c = *p++;
+    if (c == '\n') {
+      // The CR bytes just before a line end belong to no record.
+      crs_ = 0;
+      end_record();
+    } else if (c == '\r') {
+      ++crs_;
+    } else {
+      for (; crs_ > 0; --crs_) put('\r');
+      put(c);
+    }
+  }
+}
+
+TextReadsScan::Outcome TextReadsScan::outcome() const {
+  // A last record without a line end is a record too, its CR bytes
+  // included, but only for now: the bytes that may follow belong to it.
+  TextReadsScan last = *this;
+  for (; last.crs_ > 0; --last.crs_) last.put('\r');
+  if (last.at_ != At::Start) last.end_record();
+  // A read that the end of the file cut short ends with the end of the file.
+  if (last.phase_ != Phase::Between) last.seen_.status = kEndOfFile;
+  return last.seen_;
+}
+
+// One byte of a record, other than a line end.
+void TextReadsScan::put(char c) {
+  switch (at_) {
+    case At::Start:
+      if (phase_ == Phase::Between) start_read();
+      if (c == kEndOfFileMark) {
+        at_ = At::Mark;
+        return;
+      }
+      at_ = phase_ == Phase::Quoted ? At::Quote : At::Blanks;
+      return put(c);
+    case At::Mark:
+      // More than the character 26 alone: an ordinary record.
+      at_ = phase_ == Phase::Quoted ? At::Quote : At::Blanks;
+      put(kEndOfFileMark);
+      return put(c);
+    case At::Blanks:
+      if (is_blank(c)) return;
+      // The first value of the read: a slash ends the read and a comma is a
+      // null value, which leave the text as it is; digits may be a count.
+      phase_ = Phase::Between;
+      seen_.status = 0;
+      if (c == '/' || c == ',') {
+        at_ = At::Rest;
+      } else if (c >= '0' && c <= '9') {
+        value_.assign(1, c);
+        counted_ = c != '0';
+        at_ = At::Count;
+      } else {
+        start_value(c);
+      }
+      return;
+    case At::Count:
+      if (c >= '0' && c <= '9') {
+        keep(c);
+        counted_ = counted_ || c != '0';
+      } else if (c == '*' && counted_) {
+        at_ = At::Counted;
+      } else {
+        at_ = At::Token;  // the digits begin a value of their own
+        put(c);
+      }
+      return;
+    case At::Counted:
+      // r* alone stands for null values.
+      if (ends_token(c)) at_ = At::Rest;
+      else start_value(c);
+      return;
+    case At::Token:
+      if (ends_token(c)) {
+        assign();
+        at_ = At::Rest;
+      } else {
+        keep(c);
+      }
+      return;
+    case At::Quote:
+      if (c == quote_) at_ = At::QuoteEnd;
+      else keep(c);
+      return;
+    case At::QuoteEnd:
+      // A doubled quote stands for one; else the quotation has closed.
+      if (c == quote_) {
+        keep(c);
+        at_ = At::Quote;
+      } else {
+        close_quote();
+      }
+      return;
+    case At::Rest:
+      return;
+  }
+}
+
+void TextReadsScan::end_record() {
+  switch (at_) {
+    case At::Start:  // an empty record
+      if (phase_ == Phase::Between) start_read();
+      break;
+    case At::Mark:  // the character 26 alone ends the file for the read
+      phase_ = Phase::Between;
+      seen_.status = kEndOfFile;
+      break;
+    case At::Count:
+    case At::Token:
+      assign();
+      break;
+    case At::QuoteEnd:  // a quote at the end of a record closes the quotation
+      close_quote();
+      break;
+    case At::Blanks:  // a blank record: the read goes on with the next one
+    case At::Counted:
+    case At::Quote:   // the end of a record adds nothing to a quotation
+    case At::Rest:
+      break;
+  }
+  at_ = At::Start;
+}
+
+void TextReadsScan::start_read() {
+  phase_ = Phase::Seeking;
+  seen_.read = true;
+}
+
+void TextReadsScan::start_value(char c) {
+  value_.clear();
+  if (is_quote(c)) {
+    quote_ = c;
+    phase_ = Phase::Quoted;
+    at_ = At::Quote;
+  } else {
+    keep(c);
+    at_ = At::Token;
+  }
+}
+
+void TextReadsScan::close_quote() {
+  phase_ = Phase::Between;
+  assign();
+  at_ = At::Rest;
+}
+
+// A value is kept up to one byte past the longest that a read takes.
+void TextReadsScan::keep(char c) {
+  if (value_.size() <= kListTextLimit) value_ += c;
+}
+
+void TextReadsScan::assign() {
+  if (value_.size() > kListTextLimit) {
+    seen_.status = kSyntaxError;
+    return;
+  }
+  seen_.assigned = true;
+  seen_.text = value_;
 }
 
 }  // namespace rec

@@ -1,6 +1,9 @@
 // Statements: fixed-format and free-form transfers on a unit or a text variable.
 #include "record/statements.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "record/list_input.h"
 #include "record/list_output.h"
 
@@ -58,6 +61,39 @@ void Units::read_list_items(UnitRef unit, ItemCursor items) {
            if (const int st = for_read(unit.unit, file); st != 0) return st;
            return list_read(*file, ListSource::External, items);
          }));
+}
+
+void Units::read_list_to_end(UnitRef unit, tarvello::TextRef text, FileScan& scan) {
+  bool read = false;
+  const int status = status_of([&] {
+    UnitFile* file = nullptr;
+    if (const int st = for_read(unit.unit, file); st != 0) return st;
+    UnitFile::Identity id{};
+    if (!file->identity(id)) return 0;  // no regular file: nothing to read
+    // The pass goes on where it stopped when this is the file it passed
+    // over and that file has not become shorter; else it starts anew.
+    const auto taken = static_cast<std::uint64_t>(id.length);
+    if (id.device != scan.device || id.inode != scan.inode || scan.reads.taken() > taken) {
+      scan.reads.restart();
+      scan.device = id.device;
+      scan.inode = id.inode;
+    }
+    if (taken == 0) return 0;  // an empty file is not read
+    std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(taken - scan.reads.taken(), 1 << 20)), '\0');
+    while (scan.reads.taken() < taken) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(taken - scan.reads.taken(), chunk.size()));
+      const std::size_t got = file->read_at(static_cast<off_t>(scan.reads.taken()), chunk.data(), want);
+      if (got == 0) break;  // the file was cut short since the open
+      scan.reads.take(std::string_view(chunk.data(), got));
+    }
+    const TextReadsScan::Outcome outcome = scan.reads.outcome();
+    read = outcome.read;
+    if (outcome.assigned) text.assign(outcome.text);
+    return outcome.status;
+  });
+  if (read || status > 0) settle(unit, status);
+  // A pass cut off by a read error is not carried on.
+  if (status == kReadError) scan = FileScan();
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,8 @@
 // are built straight into the unit's output buffer.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -14,9 +16,18 @@
 #include "fixed_text.h"
 #include "record/format.h"
 #include "record/items.h"
+#include "record/list_input.h"
 #include "record/unit_table.h"
 
 namespace rec {
+
+// A pass of free-form reads over a file (Units::read_list_to_end), and the
+// file that it has passed over.
+struct FileScan {
+  TextReadsScan reads;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
 
 class Units : public UnitTable {
  public:
@@ -51,6 +62,16 @@ class Units : public UnitTable {
     auto g = items(std::forward<A>(args)...);
     read_list_items(unit, ItemCursor(g));
   }
+
+  // The free-form reads of one text item each that take the unit's file
+  // from its first record to its end, as
+  //     while (!at_end(unit)) read_list(unit, text);
+  // does, made as one pass over the file's bytes, whatever the unit's
+  // position. `scan` carries the pass from one connection of the file to
+  // the next: a file that has only grown since is passed over only in what
+  // it gained. An empty file is not read: the text and the status stay as
+  // they are.
+  void read_list_to_end(UnitRef unit, tarvello::TextRef text, FileScan& scan);
 
  private:
   void write_formatted(UnitRef unit, const BoundFormat& f, ItemCursor items, std::size_t times);

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -474,6 +475,49 @@ TEST(YearlyLevel, HeaderSkip) {
     const std::string yearly = "year\\lake_lvl.tb0";
     const std::vector<std::string> echo = echo_lines(c.echoed);
     expect_blocks(r.out, {concat(setup_echo(yearly), echo), rewrite_block(yearly, echo)});
+  }
+}
+
+// A header line without a value (a slash) leaves the echo showing what the
+// line buffer held before. In the rewrite that is what the reads of the run
+// report left in it when a garbage record was appended: the first value of
+// the report's last line, or of an earlier one when a quotation that never
+// closes runs on to the report's end. Without a garbage record it is the
+// source file's header line.
+TEST(YearlyLevel, HeaderLineWithoutAValueEchoesWhatTheReportReadsLeft) {
+  const std::string garbage_source = "SRCA SRCB\n2024-01-01 01:00 5.0 M\n";
+  struct Case {
+    std::string name;
+    std::optional<std::string> report;  // the run report before the run
+    std::string source;
+    std::string echoed;  // the rewrite's echo of the slash line
+  };
+  const std::vector<Case> cases = {
+      {"no garbage record", std::nullopt, kSource, "SRCA SRCB"},
+      {"no report before the run", std::nullopt, garbage_source, "Orvistad.exe"},
+      {"a report of earlier runs",
+       crlf({"Orvistad.exe - started", "Orvistad.exe - crashed out ending 2024-03-02  10:00"}), garbage_source,
+       "Orvistad.exe"},
+      {"a quotation that never closes", "'Alpha beta' one\r\n'Gamma\r\n", garbage_source, "Alpha beta"},
+      {"a quotation opened on a last line without a line end", "first one\n'open", garbage_source, "first"},
+      {"blank lines and a slash line at the end", "alpha\r\n\r\n/\r\n  \r\n", garbage_source, "Orvistad.exe"},
+  };
+  const std::string header = "/\r\n:endHeader\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    e2e::WorkDir wd;
+    set_up(wd, "2024", kTwo);
+    wd.write(kSourceName, c.source);
+    if (c.report) wd.write("runReport.txt", *c.report);
+    const std::string data = data_lines(8784, [](int) { return std::vector<double>{1.0, 2.0}; });
+    wd.write(kYearlyPath, header + data);
+    e2e::RunResult r = wd.run({"2024"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(wd.read(kYearlyPath), header + data);
+    const std::string yearly = "year\\lake_lvl.tb0";
+    // The load's echo of the slash line shows the year argument.
+    expect_blocks(r.out, {concat(setup_echo(yearly), echo_lines({"2024", ":endHeader"})),
+                          rewrite_block(yearly, echo_lines({c.echoed, ":endHeader"}))});
   }
 }
 
