@@ -223,8 +223,12 @@ TEST(RunDriver, HourCountFollowsTheArgumentYear) {
       for (const char* name : {"level/lake_lvl.tb0", "fort.600"}) {
         EXPECT_TRUE(wd.exists(name)) << name << " was not written";
       }
-      if (wd.exists("level/lake_lvl.tb0")) EXPECT_EQ(data_line_count(wd.read("level/lake_lvl.tb0")), c.hours);
-      if (wd.exists("fort.600")) EXPECT_EQ(line_count(wd.read("fort.600")), c.hours);
+      if (wd.exists("level/lake_lvl.tb0")) {
+        EXPECT_EQ(data_line_count(wd.read("level/lake_lvl.tb0")), c.hours);
+      }
+      if (wd.exists("fort.600")) {
+        EXPECT_EQ(line_count(wd.read("fort.600")), c.hours);
+      }
     }
   }
 }
