@@ -76,8 +76,9 @@ namespace {
 
 // In the child: runs `binary` with the local clock frozen (or driven) as
 // `clock` says. libfaketime is preloaded directly rather than through the
-// faketime wrapper, which shares its clock through semaphores in /dev/shm that
-// a killed run leaves behind.
+// faketime wrapper, whose shared clock entries in /dev/shm a killed wrapper
+// leaves behind; the entries of the program itself are removed when it is
+// reaped (remove_clock_entries).
 [[noreturn]] void exec_with_clock(const char* binary, const std::string& clock, const std::vector<std::string>& args) {
   ::setenv("LD_PRELOAD", FAKETIME_LIBRARY, 1);
   ::setenv("FAKETIME", clock.c_str(), 1);
@@ -149,9 +150,10 @@ std::string time_seen_with_clock(const std::string& clock) {
   return seen;
 }
 
-// Without a writable /dev/shm libfaketime gives the real clock, silently, and
-// a test that compares a run's outputs byte for byte then fails with a real
-// date far from the cause. Checked once, before the first run.
+// When libfaketime does not take effect (it keeps its clock in /dev/shm, which
+// may not be writable) the runs see the real clock, silently, and a test that
+// compares a run's outputs byte for byte then fails with a real date far from
+// the cause. Checked once, before the first run.
 void check_frozen_clock() {
   static const std::string failure = [] {
     const std::string seen = time_seen_with_clock(kDefaultClock);
@@ -159,7 +161,7 @@ void check_frozen_clock() {
     std::string cause;
     if (::access("/dev/shm", W_OK) != 0)
       cause = "/dev/shm is not writable (" + std::string(std::strerror(errno)) +
-              "); libfaketime needs it and gives the real clock without it";
+              "), where libfaketime keeps its clock";
     else if (::access(FAKETIME_LIBRARY, R_OK) != 0)
       cause = std::string("the clock library ") + FAKETIME_LIBRARY + " cannot be read";
     else
