@@ -97,7 +97,7 @@ void BM_ListReadReals(benchmark::State& state) {
   RepeatedRecord source(text);
   std::vector<float> row(999);
   for (auto _ : state) {
-    auto groups = rec::items(std::span<float>(row));
+    auto groups = rec::input_items(std::span<float>(row));
     int status = rec::list_read(source, rec::ListSource::External, rec::ItemCursor(groups));
     benchmark::DoNotOptimize(status);
     benchmark::DoNotOptimize(row.data());

@@ -66,7 +66,7 @@ void read_file_lines(std::string_view bytes) {
   while (file.next(record)) {
     tarvello::Text<12> junk;
     tarvello::Text<128> name;
-    auto g = rec::items(junk, name);
+    auto g = rec::input_items(junk, name);
     rec::ItemCursor cursor(g);
     rec::FormattedReader reader(file_line, cursor);
     int status = -2;
@@ -84,7 +84,7 @@ void read_header_lines(std::string_view bytes) {
   std::string_view record;
   while (file.next(record)) {
     tarvello::Text<2048> line;
-    auto g = rec::items(line);
+    auto g = rec::input_items(line);
     rec::ItemCursor cursor(g);
     rec::FormattedReader reader(header_line, cursor);
     int status = -2;
@@ -97,7 +97,7 @@ void read_year(std::string_view text) {
   static const rec::Format year("(I4)");
   constexpr std::int32_t kUntouched = 0x5a5a5a5a;
   std::int32_t value = kUntouched;
-  auto g = rec::items(value);
+  auto g = rec::input_items(value);
   const int status = rec::detail::read_internal(text, year, rec::ItemCursor(g));
   std::string field(text.substr(0, 4));
   field.resize(4, ' ');

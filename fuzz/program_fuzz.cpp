@@ -120,7 +120,7 @@ Configuration configuration(std::string_view bytes) {
   c.source_name = names[0];
   c.level_name = names[1];
   tarvello::Text<12> junk;
-  auto g = rec::items(junk, c.count);
+  auto g = rec::input_items(junk, c.count);
   c.count_read = rec::list_read(file, rec::ListSource::External, rec::ItemCursor(g)) == 0;
   return c;
 }

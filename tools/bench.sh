@@ -4,7 +4,7 @@
 #   bash tools/bench.sh [--runs N] [--sizes "small medium full"] [--scratch DIR]
 #                       [--baseline REV] [--layouts "commas tabs ..." | --layouts none]
 #                       [--layout-runs N]
-#       Builds in release mode (cmake --preset release, build/release), generates
+#       Builds in release mode (cmake --preset bench, build/bench), generates
 #       working directories of 10, 100 and 999 locations with 99 source columns
 #       for 2024, and runs `orvistad 2024` N times (default 5) per size on the
 #       load path (an existing yearly level file) and the creation path (none),
@@ -107,12 +107,12 @@ if [ -n "$baseline" ]; then
 fi
 
 . tools/setup.sh
-orvistad_need_packages g++ cmake ninja-build libgtest-dev libbenchmark-dev faketime
+orvistad_need_packages g++ cmake ninja-build libbenchmark-dev faketime
 
-echo "Building in release mode (build/release)" >&2
-cmake --preset release >&2
-cmake --build --preset release --target orvistad generate_workdir io_floor timed_run >&2
-bin=$root/build/release
+echo "Building in release mode (build/bench)" >&2
+cmake --preset bench >&2
+cmake --build --preset bench --target orvistad generate_workdir io_floor timed_run >&2
+bin=$root/build/bench
 orvistad=$bin/Utilities/Orvistad/orvistad
 generate=$bin/bench/generate_workdir
 io_floor=$bin/bench/io_floor
@@ -412,7 +412,7 @@ echo "## orvistad benchmark"
 echo
 echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "- machine: $(uname -n), ${cpu:-unknown CPU}, $(nproc) cores, ${memory:-unknown memory}, $(uname -sr)"
-echo "- build: release preset, $(c++ --version | head -1), commit $commit"
+echo "- build: bench preset (release), $(c++ --version | head -1), commit $commit"
 if [ -n "$base_orvistad" ]; then
   echo "- baseline: commit $(git -C "$root" rev-parse --short "$baseline_sha") ($(git -C "$root" log -1 --format=%s "$baseline_sha")), release build in build/baseline-$baseline_sha; each of its runs right after the current build's run of the same round, on a fresh copy of the same data"
 fi

@@ -14,16 +14,16 @@ orvistad_need_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
   else
     echo "These Debian packages are needed: ${missing[*]}" >&2
-    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+    echo "Install them as root (or with sudo): apt-get install ${missing[*]}" >&2
     exit 1
   fi
 }
 
 # orvistad_build_release: the program alone, built for speed (the release
-# preset, build/release), without the tests and the micro-benchmarks, so
-# that g++, cmake and ninja-build are all it needs.
+# preset, build/release, which builds neither the tests nor the
+# micro-benchmarks), so that g++, cmake and ninja-build are all it needs.
 orvistad_build_release() {
   orvistad_need_packages g++ cmake ninja-build
-  cmake --preset release -DORVISTAD_TESTS=OFF -DORVISTAD_BENCHMARKS=OFF >/dev/null
-  cmake --build --preset release --target orvistad
+  cmake --preset release >/dev/null
+  cmake --build --preset release
 }

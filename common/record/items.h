@@ -46,9 +46,30 @@ template <class T>
 struct is_text : std::false_type {};
 template <std::size_t N>
 struct is_text<tarvello::Text<N>> : std::true_type {};
+template <class T>
+struct is_span : std::false_type {};
+template <class E, std::size_t X>
+struct is_span<std::span<E, X>> : std::true_type {};
+
+template <class T>
+concept scalar_item = std::is_same_v<T, std::int32_t> || std::is_same_v<T, float> || is_text<T>::value;
 }  // namespace detail
 
-// Turns one argument of a transfer into its group.
+// An argument that a read may store into, as an argument of a forwarding
+// reference deduces it: a named, modifiable integer, real or text; a text
+// reference; or a span of modifiable elements. A const object, a temporary, a
+// string literal or any other text view is not one.
+template <class T>
+concept InputItem =
+    (std::is_lvalue_reference_v<T> && !std::is_const_v<std::remove_reference_t<T>> &&
+     detail::scalar_item<std::remove_reference_t<T>>) ||
+    std::is_same_v<std::remove_cvref_t<T>, tarvello::TextRef> ||
+    (detail::is_span<std::remove_cvref_t<T>>::value &&
+     !std::is_const_v<typename std::remove_cvref_t<T>::element_type>);
+
+// Turns one argument of a transfer into its group. Output only reads the
+// group, so a const argument is taken as it is; a read builds its groups with
+// input_items, which takes modifiable arguments only.
 template <class T>
 ItemGroup item_group(T&& arg) {
   using U = std::remove_cvref_t<T>;
@@ -130,9 +151,16 @@ class ItemCursor {
   std::size_t index_ = 0;
 };
 
+// The item list of a write.
 template <class... Args>
 std::array<ItemGroup, sizeof...(Args)> items(Args&&... args) {
   return {item_group(std::forward<Args>(args))...};
+}
+
+// The item list of a read: every item is storage that the read may change.
+template <InputItem... Args>
+std::array<ItemGroup, sizeof...(Args)> input_items(Args&&... args) {
+  return items(std::forward<Args>(args)...);
 }
 
 }  // namespace rec

@@ -45,9 +45,9 @@ class Units : public UnitTable {
     auto g = items(std::forward<A>(args)...);
     write_formatted(unit, f, ItemCursor(g), times);
   }
-  template <class... A>
+  template <InputItem... A>
   void read(UnitRef unit, const BoundFormat& f, A&&... args) {
-    auto g = items(std::forward<A>(args)...);
+    auto g = input_items(std::forward<A>(args)...);
     read_formatted(unit, f, ItemCursor(g));
   }
 
@@ -57,9 +57,9 @@ class Units : public UnitTable {
     auto g = items(std::forward<A>(args)...);
     write_list(unit, ItemCursor(g));
   }
-  template <class... A>
+  template <InputItem... A>
   void read_list(UnitRef unit, A&&... args) {
-    auto g = items(std::forward<A>(args)...);
+    auto g = input_items(std::forward<A>(args)...);
     read_list_items(unit, ItemCursor(g));
   }
 
@@ -94,17 +94,17 @@ void write_internal(tarvello::TextRef target, const BoundFormat& f, A&&... args)
 }
 
 // A fixed-format read from a text variable, unchecked.
-template <class... A>
+template <InputItem... A>
 void read_internal(std::string_view text, const BoundFormat& f, A&&... args) {
-  auto g = items(std::forward<A>(args)...);
+  auto g = input_items(std::forward<A>(args)...);
   if (const int status = detail::read_internal(text, f, ItemCursor(g)); status != 0)
     fail(status, -1, "internal formatted read");
 }
 
 // A free-form read from a text variable; returns its status.
-template <class... A>
+template <InputItem... A>
 int read_internal_list(std::string_view text, A&&... args) {
-  auto g = items(std::forward<A>(args)...);
+  auto g = input_items(std::forward<A>(args)...);
   return detail::read_internal_list(text, ItemCursor(g));
 }
 

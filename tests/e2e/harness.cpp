@@ -2,16 +2,18 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <semaphore.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -72,21 +74,32 @@ std::map<std::string, std::string> WorkDir::files() const {
 
 namespace {
 
-// In the child: runs the program with the local clock frozen (or driven) as
+// In the child: runs `binary` with the local clock frozen (or driven) as
 // `clock` says. libfaketime is preloaded directly rather than through the
-// faketime wrapper, which shares its clock through semaphores in /dev/shm that
-// a killed run leaves behind.
-[[noreturn]] void exec_program(const std::string& clock, const std::vector<std::string>& args) {
+// faketime wrapper, whose shared clock entries in /dev/shm a killed wrapper
+// leaves behind; the entries of the program itself are removed when it is
+// reaped (remove_clock_entries).
+[[noreturn]] void exec_with_clock(const char* binary, const std::string& clock, const std::vector<std::string>& args) {
   ::setenv("LD_PRELOAD", FAKETIME_LIBRARY, 1);
   ::setenv("FAKETIME", clock.c_str(), 1);
   ::unsetenv("FAKETIME_SHARED");
-  std::vector<std::string> argv_s = {ORVISTAD_BINARY};
+  std::vector<std::string> argv_s = {binary};
   argv_s.insert(argv_s.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argv_s) argv.push_back(a.data());
   argv.push_back(nullptr);
   ::execv(argv[0], argv.data());
   ::_exit(127);
+}
+
+// libfaketime keeps the clock of each process in two entries of /dev/shm,
+// named after its process id, and removes them only when the process exits by
+// itself. A reaped child that a signal ended has left them: remove them.
+void remove_clock_entries(pid_t pid, int wstatus) {
+  if (!WIFSIGNALED(wstatus)) return;
+  const std::string id = std::to_string(pid);
+  ::shm_unlink(("/faketime_shm_" + id).c_str());
+  ::sem_unlink(("/faketime_sem_" + id).c_str());
 }
 
 std::string slurp_fd(int fd) {
@@ -110,7 +123,59 @@ RunResult WorkDir::run(const std::vector<std::string>& args, const std::string& 
   return start(args, options).wait();
 }
 
+namespace {
+
+// What a child with the frozen clock reports as the time, TZ=UTC: the output
+// of date, or empty when it could not be run.
+std::string time_seen_with_clock(const std::string& clock) {
+  int out[2];
+  if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    ::dup2(out[1], 1);
+    ::close(out[0]);
+    ::close(out[1]);
+    ::setenv("TZ", "UTC", 1);
+    exec_with_clock(DATE_BINARY, clock, {"+%Y-%m-%d %H:%M:%S"});
+  }
+  ::close(out[1]);
+  std::string seen = slurp_fd(out[0]);
+  ::close(out[0]);
+  int wstatus = 0;
+  while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  remove_clock_entries(pid, wstatus);
+  while (!seen.empty() && seen.back() == '\n') seen.pop_back();
+  return seen;
+}
+
+// When libfaketime does not take effect (it keeps its clock in /dev/shm, which
+// may not be writable) the runs see the real clock, silently, and a test that
+// compares a run's outputs byte for byte then fails with a real date far from
+// the cause. Checked once, before the first run.
+void check_frozen_clock() {
+  static const std::string failure = [] {
+    const std::string seen = time_seen_with_clock(kDefaultClock);
+    if (seen == kDefaultClock) return std::string();
+    std::string cause;
+    if (::access("/dev/shm", W_OK) != 0)
+      cause = "/dev/shm is not writable (" + std::string(std::strerror(errno)) +
+              "), where libfaketime keeps its clock";
+    else if (::access(FAKETIME_LIBRARY, R_OK) != 0)
+      cause = std::string("the clock library ") + FAKETIME_LIBRARY + " cannot be read";
+    else
+      cause = std::string("libfaketime (") + FAKETIME_LIBRARY + ") did not take effect";
+    return "the clock of the runs is not frozen: " + std::string(DATE_BINARY) + " showed \"" + seen +
+           "\" where it should show \"" + kDefaultClock + "\"; " + cause;
+  }();
+  if (!failure.empty()) throw std::runtime_error(failure);
+}
+
+}  // namespace
+
 Process WorkDir::start(const std::vector<std::string>& args, const StartOptions& options) const {
+  check_frozen_clock();
   // Anything the program leaves running when it is killed is handed to this
   // process, which can then wait for it.
   static const bool subreaper = ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
@@ -148,7 +213,7 @@ Process WorkDir::start(const std::vector<std::string>& args, const StartOptions&
       const uid_t id = *options.user;
       if (::setgroups(0, nullptr) != 0 || ::setgid(id) != 0 || ::setuid(id) != 0) ::_exit(127);
     }
-    exec_program(options.clock, args);
+    exec_with_clock(ORVISTAD_BINARY, options.clock, args);
   }
   ::setpgid(pid, pid);  // also here, so that a kill right away reaches the group
   return Process(pid, out_name, err_name);
@@ -176,7 +241,7 @@ Process::~Process() {
 
 bool Process::ended() {
   if (reaped_) return true;
-  if (::waitpid(pid_, &wstatus_, WNOHANG) == pid_) reaped_ = true;
+  if (::waitpid(pid_, &wstatus_, WNOHANG) == pid_) reaped(pid_, wstatus_);
   return reaped_;
 }
 
@@ -189,17 +254,23 @@ RunResult Process::kill() {
     pid_t got = ::waitpid(-pid_, &st, 0);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) break;
-    if (got == pid_) wstatus_ = st, reaped_ = true;
+    if (got == pid_) wstatus_ = st;
+    reaped(got, st);
   }
   return result();
 }
 
 RunResult Process::wait() {
   while (!reaped_) {
-    if (::waitpid(pid_, &wstatus_, 0) == pid_) reaped_ = true;
+    if (::waitpid(pid_, &wstatus_, 0) == pid_) reaped(pid_, wstatus_);
     else if (errno != EINTR) break;
   }
   return result();
+}
+
+void Process::reaped(pid_t pid, int wstatus) {
+  if (pid == pid_) reaped_ = true;
+  remove_clock_entries(pid, wstatus);
 }
 
 RunResult Process::result() {

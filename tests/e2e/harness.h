@@ -58,6 +58,9 @@ class Process {
   friend class WorkDir;
   Process(pid_t pid, std::string out_name, std::string err_name);
   RunResult result();
+  // Notes a child of the run that waitpid returned (the run's process or one
+  // that it started) and removes what the clock library left of it.
+  void reaped(pid_t pid, int wstatus);
   pid_t pid_ = -1;
   std::string out_name_, err_name_;
   int wstatus_ = 0;

@@ -56,7 +56,7 @@ TEST(RecordAllocation, DataLineOf999ValuesAllocatesNothing) {
   std::vector<float> back(999, 0.0f);
   OneRecord source(out);
   const std::size_t before_read = allocations;
-  auto read_groups = rec::items(std::span<float>(back));
+  auto read_groups = rec::input_items(std::span<float>(back));
   int status = rec::list_read(source, rec::ListSource::External, rec::ItemCursor(read_groups));
   EXPECT_EQ(allocations - before_read, 0u);
   EXPECT_EQ(status, 0);

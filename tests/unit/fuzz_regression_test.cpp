@@ -41,18 +41,11 @@ TEST(FuzzRegression, EmptyRowOfTextsTakesNoElement) {
 
 // ------------------------------------------------------------ whole runs
 //
-// Faults inside the program's steps are shown by a run of the program built
-// beside this test (build/<preset>/Utilities/Orvistad/orvistad) in a scratch
-// working directory.
+// Faults inside the program's steps are shown by a run of the program (the
+// test target depends on it, so it is built first) in a scratch working
+// directory.
 
 namespace fs = std::filesystem;
-
-fs::path program_path() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  return self.parent_path().parent_path() / "Utilities" / "Orvistad" / "orvistad";
-}
 
 struct RunResult {
   int status = -1;
@@ -63,8 +56,8 @@ struct RunResult {
 class FuzzRegressionRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    program_ = program_path();
-    if (!fs::exists(program_)) GTEST_SKIP() << "the program is not built beside the tests";
+    program_ = ORVISTAD_BINARY;
+    ASSERT_TRUE(fs::exists(program_)) << "the program " << program_ << " is not built";
     std::string templ = (fs::temp_directory_path() / "orvistad-regression-XXXXXX").string();
     ASSERT_NE(::mkdtemp(templ.data()), nullptr);
     dir_ = templ;

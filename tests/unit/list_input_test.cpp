@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -210,7 +212,7 @@ TEST(ListInput, LaterReadsGoOnAfterTheLastRecordTouched) {
   Records source({"1 2 3", "4", "\x1a", "'a", "b' 5 6", "7"});
   std::int32_t a = 0, b = 0;
   tarvello::Text<4> t;
-  auto one = rec::items(a);
+  auto one = rec::input_items(a);
   EXPECT_EQ(rec::list_read(source, rec::ListSource::External, rec::ItemCursor(one)), 0);
   EXPECT_EQ(a, 1);
   EXPECT_EQ(rec::list_read(source, rec::ListSource::External, rec::ItemCursor(one)), 0);
@@ -218,7 +220,7 @@ TEST(ListInput, LaterReadsGoOnAfterTheLastRecordTouched) {
   // The record of the character 26 ends this read; the next one goes on after it.
   EXPECT_EQ(rec::list_read(source, rec::ListSource::External, rec::ItemCursor(one)), -1);
   EXPECT_EQ(a, 4);
-  auto two = rec::items(t, b);
+  auto two = rec::input_items(t, b);
   EXPECT_EQ(rec::list_read(source, rec::ListSource::External, rec::ItemCursor(two)), 0);
   EXPECT_EQ(t.view(), "ab  ");
   EXPECT_EQ(b, 5);
@@ -257,6 +259,60 @@ TEST(ListInput, ReadsFromTextVariables) {
   EXPECT_EQ(rec::read_internal_list("\x1a", t), 0);
   EXPECT_EQ(t.view(), "\x1a ");
 }
+
+// A read stores into its items, so every kind of read takes only storage that
+// may change: a const object, a temporary, a string literal or a text view as
+// an item does not compile. A write takes all of them.
+template <class... T>
+concept list_read_takes = requires(T&&... items) { rec::read_internal_list("2.5", std::forward<T>(items)...); };
+template <class... T>
+concept formatted_read_takes = requires(const rec::BoundFormat& f, T&&... items) {
+  rec::read_internal("2.5", f, std::forward<T>(items)...);
+};
+template <class... T>
+concept unit_list_read_takes = requires(rec::Units& io, T&&... items) { io.read_list(7, std::forward<T>(items)...); };
+template <class... T>
+concept unit_formatted_read_takes = requires(rec::Units& io, const rec::BoundFormat& f, T&&... items) {
+  io.read(7, f, std::forward<T>(items)...);
+};
+template <class... T>
+concept write_takes = requires(rec::Units& io, const rec::BoundFormat& f, T&&... items) {
+  io.write(7, f, std::forward<T>(items)...);
+  io.print(7, std::forward<T>(items)...);
+  rec::write_internal(tarvello::TextRef{}, f, std::forward<T>(items)...);
+};
+
+template <class... T>
+constexpr bool every_read_takes = list_read_takes<T...> && formatted_read_takes<T...> &&
+                                  unit_list_read_takes<T...> && unit_formatted_read_takes<T...>;
+template <class... T>
+constexpr bool no_read_takes = !list_read_takes<T...> && !formatted_read_takes<T...> &&
+                               !unit_list_read_takes<T...> && !unit_formatted_read_takes<T...>;
+
+using Name = tarvello::Text<12>;
+static_assert(every_read_takes<std::int32_t&>);
+static_assert(every_read_takes<float&>);
+static_assert(every_read_takes<Name&>);
+static_assert(every_read_takes<tarvello::TextRef>);
+static_assert(every_read_takes<const tarvello::TextRef&>);  // refers to modifiable characters
+static_assert(every_read_takes<std::span<float>>);
+static_assert(every_read_takes<std::span<std::int32_t>&>);
+static_assert(every_read_takes<Name&, float&, std::span<Name>>);
+
+static_assert(no_read_takes<const float&>);
+static_assert(no_read_takes<const std::int32_t&>);
+static_assert(no_read_takes<const Name&>);
+static_assert(no_read_takes<float>);  // a temporary
+static_assert(no_read_takes<Name>);
+static_assert(no_read_takes<const char (&)[4]>);  // a string literal
+static_assert(no_read_takes<std::string_view>);
+static_assert(no_read_takes<std::string&>);
+static_assert(no_read_takes<std::span<const float>>);
+static_assert(no_read_takes<std::span<const Name>>);
+static_assert(no_read_takes<Name&, const float&>);  // one item of several
+
+static_assert(write_takes<const float&, const std::int32_t&, const Name&, float, const char (&)[4],
+                          std::string_view, std::span<const float>, std::span<const Name>>);
 
 // ---------------------------------------------------------------------------
 // Record endings in a file, read through a unit.
