@@ -4,18 +4,17 @@
 // random contents, and for a pass carried over a file that grows between
 // connections.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "fixed_text.h"
 #include "record/statements.h"
+#include "scratch_directory.h"
 
 namespace {
 
@@ -43,19 +42,8 @@ std::ostream& operator<<(std::ostream& os, const Left& l) {
 
 class ReadsToEnd : public ::testing::Test {
  protected:
-  ReadsToEnd() {
-    home_ = fs::current_path();
-    std::string pattern = (fs::temp_directory_path() / "reads_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    dir_ = fs::canonical(pattern);
-    fs::current_path(dir_);
-    io_.emplace();
-  }
-  ~ReadsToEnd() override {
-    io_.reset();
-    fs::current_path(home_);
-    fs::remove_all(dir_);
-  }
+  ReadsToEnd() : dir_(scratch_.path()) { io_.emplace(); }
+  ~ReadsToEnd() override { io_.reset(); }
 
   void put(const std::string& bytes) { std::ofstream(dir_ / "report", std::ios::binary) << bytes; }
   void add(const std::string& bytes) { std::ofstream(dir_ / "report", std::ios::binary | std::ios::app) << bytes; }
@@ -87,7 +75,8 @@ class ReadsToEnd : public ::testing::Test {
     return one_pass(scan);
   }
 
-  fs::path home_, dir_;
+  testdir::ScratchDirectory scratch_{"reads"};
+  fs::path dir_;
   std::optional<rec::Units> io_;
 };
 

@@ -22,6 +22,7 @@
 #include "fixed_text.h"
 #include "record/format.h"
 #include "record/run_end.h"
+#include "scratch_directory.h"
 
 namespace {
 
@@ -34,22 +35,11 @@ std::string crlf(const std::vector<std::string>& lines) {
   return s;
 }
 
-// A fresh working directory for each test. The unit table takes the working
-// directory when it is made, so the directory is entered first.
 class UnitsTest : public ::testing::Test {
  protected:
-  UnitsTest() {
-    home_ = fs::current_path();
-    std::string pattern = (fs::temp_directory_path() / "units_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    dir_ = fs::canonical(pattern);
-    fs::current_path(dir_);
-    io_.emplace();
-  }
+  UnitsTest() : dir_(scratch_.path()) { io_.emplace(); }
   ~UnitsTest() override {
     io_.reset();
-    fs::current_path(home_);
-    fs::remove_all(dir_);
     for (const char* var : {"FORT600", "FORT99", "FORT98"}) ::unsetenv(var);
   }
 
@@ -87,7 +77,8 @@ class UnitsTest : public ::testing::Test {
     return status;
   }
 
-  fs::path home_, dir_;
+  testdir::ScratchDirectory scratch_{"units"};
+  fs::path dir_;
   std::optional<rec::Units> io_;
 };
 
