@@ -1448,16 +1448,14 @@ TEST(ReliabilityPlaces, RefusedRenameRemovesTheTemporaryFile) {
 TEST(ReliabilityPlaces, SourceFifoIsReadToItsEnd) {
   // The hourly source file is a FIFO whose writer writes every byte and
   // closes it: the run reads to the end and ends as with a plain file.
-  e2e::WorkDir ref;
-  set_up(ref, 2);
-  const e2e::RunResult want = ref.run({"2024"});
-  ASSERT_EQ(want.status, 0);
-
-  e2e::WorkDir wd;
+  e2e::WorkDir wd, ref;
   set_up(wd, 2);
   const std::string fifo = wd.path() + "/" + kSourceName;
   wd.remove(kSourceName);
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  set_up(ref, 2);
+  const e2e::RunResult want = ref.run({"2024"});
+  ASSERT_EQ(want.status, 0);
   const pid_t writer = ::fork();
   ASSERT_GE(writer, 0);
   if (writer == 0) {
