@@ -1,6 +1,7 @@
 // Process entry: takes the working directory, runs ORVISTAD once and ends the
 // process through the unit table, which writes out and closes every file
 // whatever the ending.
+#include <signal.h>
 #include <unistd.h>
 
 #include <new>
@@ -18,9 +19,14 @@ const rec::RunEnd kOutOfMemory{rec::kStopExitStatus, true, std::string(rec::kOut
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file size limit refuses a write as a full disk does: the write fails,
+  // and its failure ends the run, instead of the signal killing it midway.
+  ::signal(SIGXFSZ, SIG_IGN);
   // Runs in one working directory take turns: a run started while another is
-  // going waits for it to end before it does anything.
-  rec::hold_working_directory();
+  // going waits for it to end before it does anything. A directory that may
+  // not be read is held through the run report, which the run makes first
+  // thing anyway: an empty report is no different from none.
+  rec::hold_working_directory(orvistad::RUN_REPORT);
   std::optional<rec::Units> units;
   try {
     units.emplace();

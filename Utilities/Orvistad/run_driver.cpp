@@ -8,7 +8,6 @@ namespace orvistad {
 using rec::kConsole;
 
 namespace {
-constexpr std::string_view RUN_REPORT = "runReport.txt";
 constexpr std::string_view DEBUG_TRACE = "debug\\missing PC data";
 }  // namespace
 

@@ -20,6 +20,9 @@ inline constexpr int YEAR_TABLE_ROWS = 8784;  // rows of the year and hourly tab
 inline constexpr int MAX_LOCATIONS = 999;     // size of the key and pairing tables
 inline constexpr int MAX_SOURCE_COLUMNS = 99; // header slots that take part
 
+// The run report, which every run appends to first.
+inline constexpr const char* RUN_REPORT = "runReport.txt";
+
 // Units of the run.
 inline constexpr int REPORT_UNIT = 99;         // run report: started and normal-ending lines
 inline constexpr int GARBAGE_REPORT_UNIT = 98; // run report: garbage pairs

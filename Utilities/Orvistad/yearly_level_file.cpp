@@ -174,6 +174,9 @@ void year_table_setup(RunState& rs) {
 }
 
 void create_or_load(RunState& rs) {
+  // Runs that share the yearly level file take turns from here on, wherever
+  // they started: one that began later waits before it looks at the file.
+  rec::Units::hold_while_replacing(rs.OUTPUTFILENAME.view());
   rs.EXISTS = rec::Units::exists(rs.OUTPUTFILENAME.view());
   if (rs.EXISTS) {
     load_level_file(rs);

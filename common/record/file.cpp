@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "fixed_text.h"
 #include "record/status.h"
@@ -54,6 +55,105 @@ std::string link_target(const std::string& name) {
   return current;  // a loop of links: the open of this name fails
 }
 
+// The temporary file beside a file replaced whole.
+std::string temp_name(const std::string& target) { return target + ".orvistad.tmp"; }
+
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The locks that this process holds until it ends: each one's descriptor and
+// the file it is on.
+struct HeldLock {
+  dev_t device;
+  ino_t inode;
+  int fd;
+};
+std::vector<HeldLock>& held_locks() {
+  static std::vector<HeldLock> locks;
+  return locks;
+}
+
+// The lock held on the open file, or null.
+const HeldLock* held_lock(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return nullptr;
+  for (const HeldLock& held : held_locks())
+    if (held.device == st.st_dev && held.inode == st.st_ino) return &held;
+  return nullptr;
+}
+
+// Waits for the exclusive lock on an open file. False where the platform
+// has no locks.
+bool lock(int fd) {
+  while (::flock(fd, LOCK_EX) != 0)
+    if (errno != EINTR) return false;
+  return true;
+}
+
+// Keeps the descriptor, and with it its lock, until the process ends.
+void keep_held(int fd) {
+  struct stat st {};
+  ::fstat(fd, &st);
+  held_locks().push_back({st.st_dev, st.st_ino, fd});
+}
+
+// Whether `name` still leads to the open file. A lock taken on a file that a
+// rename or a removal has since taken from its name holds nothing of use.
+bool names(const std::string& name, int fd) {
+  struct stat by_name {}, opened {};
+  return ::stat(name.c_str(), &by_name) == 0 && ::fstat(fd, &opened) == 0 && same_file(by_name, opened);
+}
+
+bool exists(const std::string& name) {
+  struct stat st {};
+  return ::stat(name.c_str(), &st) == 0;
+}
+
+enum class Hold { Held, Again, Nothing };
+
+// Locks an open regular file that is not held yet, and holds it when `name`
+// still leads to it once locked.
+Hold lock_named(int fd, const std::string& name) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || held_lock(fd) != nullptr || !lock(fd)) {
+    ::close(fd);
+    return Hold::Nothing;
+  }
+  if (names(name, fd)) {
+    keep_held(fd);
+    return Hold::Held;
+  }
+  ::close(fd);
+  return Hold::Again;
+}
+
+// A file to be replaced that does not exist yet is held through its
+// temporary file, made empty for it; the replacing then writes that file.
+// A temporary file that was there already and that nobody holds is what a
+// killed run left: it is removed, and the file held anew. So is the one made
+// here when the file has been made meanwhile: that file is then held.
+Hold hold_missing(const std::string& target, const std::string& temp) {
+  bool made = true;
+  int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    made = false;
+    fd = ::open(temp.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  }
+  // A place where the temporary file cannot be made: the replacing meets
+  // the same and ends the run.
+  if (fd < 0) return Hold::Nothing;
+  const Hold hold = lock_named(fd, temp);
+  if (hold != Hold::Held) {
+    if (made && hold == Hold::Nothing) ::unlink(temp.c_str());
+    return hold;
+  }
+  if (made && !exists(target)) return Hold::Held;
+  // A temporary file beside an existing file is the business of the run
+  // that holds that file.
+  if (!made && exists(target)) return Hold::Again;
+  // A leftover that cannot be removed would be found again and again.
+  return ::unlink(temp.c_str()) == 0 ? Hold::Again : Hold::Nothing;
+}
+
 // Gives a new file the owner and group of the file that it replaces, as far
 // as this user may: else at least the group (one that the user belongs to);
 // else the file stays the user's own.
@@ -93,18 +193,35 @@ bool write_all(int fd, std::string_view bytes) {
   return true;
 }
 
-bool hold_working_directory() {
-  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+bool hold_working_directory(const std::string& stand_in) {
+  int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    // A directory that may be written but not read (mode 0333).
+    fd = ::open(stand_in.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) fd = ::open(stand_in.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  }
   if (fd < 0) return false;
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno == EINTR) continue;
+  if (!lock(fd)) {
     ::close(fd);
     return false;
   }
-  return true;  // the descriptor, and with it the lock, lasts until the process ends
+  keep_held(fd);
+  return true;
 }
 
-int UnitFile::open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>& file) {
+void hold_while_replacing(const std::string& name) {
+  if (name.empty() || name.find('\0') != std::string::npos) return;
+  const std::string target = link_target(name);
+  const std::string temp = temp_name(target);
+  for (;;) {
+    // O_NONBLOCK: a FIFO under the name is not waited for; it is no file to lock.
+    const int fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const Hold hold = fd >= 0 ? lock_named(fd, target) : errno == ENOENT ? hold_missing(target, temp) : Hold::Nothing;
+    if (hold != Hold::Again) return;
+  }
+}
+
+int UnitFile::open(const std::string& name, Mode mode, bool read_only, std::unique_ptr<UnitFile>& file) {
   if (name.empty()) return kFileNotFound;
   if (name.find('\0') != std::string::npos) return kFileNameError;
   std::unique_ptr<UnitFile> f(new UnitFile);
@@ -112,15 +229,15 @@ int UnitFile::open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>
   struct stat st {};
   const bool present = ::stat(name.c_str(), &st) == 0;
   if (mode == Mode::Existing && !present) return open_failure(errno);
+  // A directory is no file to replace, nor one to read only.
+  if (present && S_ISDIR(st.st_mode) && (mode == Mode::ReplaceWhole || read_only)) return open_failure(EISDIR);
   if (mode == Mode::ReplaceWhole) {
     f->replace_ = true;
     // A name that is a symbolic link has the file it points to replaced, or
     // made when it does not exist yet: the link stays.
     f->target_ = link_target(name);
-    f->temp_ = f->target_ + ".orvistad.tmp";
+    f->temp_ = temp_name(f->target_);
     if (present) {
-      // A directory is no file to replace.
-      if (S_ISDIR(st.st_mode)) return open_failure(EISDIR);
       f->fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
       if (f->fd_ < 0) return open_failure(errno);
       f->mode_ = st.st_mode & 07777;
@@ -136,6 +253,9 @@ int UnitFile::open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>
       f->target_missing_ = true;
       if (const int st_temp = f->create_temp(); st_temp != 0) return st_temp;
     }
+  } else if (read_only) {
+    f->fd_ = ::open(name.c_str(), O_RDONLY | (present ? 0 : O_CREAT) | O_CLOEXEC, 0666);
+    f->writable_ = false;
   } else {
     f->fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (f->fd_ < 0 && (errno == EACCES || errno == EROFS) && present) {
@@ -172,15 +292,30 @@ int UnitFile::position_at_end(const std::string& name) {
   return 0;
 }
 
-// Makes the temporary file of a file being replaced whole. It is always a new
-// file (O_EXCL), never one that another writer holds or a link to elsewhere.
-// One that is already there is what a killed run left (a live run would hold
-// the working directory): it is removed, and the creation tried once more.
+// Makes the temporary file of a file being replaced whole and holds it until
+// the process ends (see hold_while_replacing). It is a new file (O_EXCL),
+// never one that another writer holds or a link to elsewhere, or else the
+// one that this run made to hold a file that did not exist. One that another
+// run holds is waited for; one that nobody holds is what a killed run left:
+// it is removed, and the creation tried again.
 int UnitFile::create_temp() {
-  for (int attempt = 0;; ++attempt) {
+  for (int removed = 0;;) {
     temp_fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (temp_fd_ >= 0) return 0;
-    if (errno != EEXIST || attempt > 0 || ::unlink(temp_.c_str()) != 0) return open_failure(errno);
+    if (temp_fd_ >= 0) {
+      if (lock(temp_fd_)) keep_held(::dup(temp_fd_));
+      return 0;
+    }
+    if (errno != EEXIST) return open_failure(errno);
+    const int fd = ::open(temp_.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && held_lock(fd) != nullptr) {
+      temp_fd_ = fd;
+      return ::ftruncate(temp_fd_, 0) == 0 ? 0 : kWriteError;
+    }
+    const bool leftover = fd < 0 || !lock(fd) || names(temp_, fd);
+    if (fd >= 0) ::close(fd);
+    if (!leftover) continue;  // another run had it and let it go
+    if (removed++ > 0) return open_failure(EEXIST);
+    if (::unlink(temp_.c_str()) != 0) return open_failure(errno);
   }
 }
 
@@ -371,10 +506,12 @@ int UnitFile::close(bool commit) {
       if (keep && ::fsync(temp_fd_) != 0) status = kWriteError;
       if (::close(temp_fd_) != 0 && status == 0) status = kWriteError;
       temp_fd_ = -1;
-      if (keep && status == 0) {
-        if (::rename(temp_.c_str(), target_.c_str()) != 0) status = kWriteError;
-        else sync_directory_of(target_);
+      if (keep && status == 0 && ::rename(temp_.c_str(), target_.c_str()) == 0) {
+        sync_directory_of(target_);
       } else {
+        // A rename that fails is no write that failed: the file written is
+        // whole, only putting it in place under its name was refused.
+        if (keep && status == 0) status = kOpenFailure;
         ::unlink(temp_.c_str());
       }
     }

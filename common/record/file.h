@@ -1,7 +1,8 @@
 // The file layer: a unit's file on the platform (POSIX open, read, write,
 // fsync, rename), its read and write buffers, the first write that ends the
 // file after what was read, files appended to all or nothing, files replaced
-// whole, and the lock by which runs in one working directory take turns.
+// whole, and the locks by which runs take turns: one on the working directory
+// and one on each file replaced whole.
 #pragma once
 
 #include <sys/types.h>
@@ -24,10 +25,28 @@ bool write_all(int fd, std::string_view bytes);
 
 // Waits until no other process holds the working directory, then holds it
 // until this process ends, so that runs in one directory take turns instead
-// of writing the same files at once. Nothing is created: the lock is an
-// advisory lock on the directory itself. Returns false, holding nothing,
-// where the platform cannot lock it; the run then goes on without.
-bool hold_working_directory();
+// of writing the same files at once. The lock is an advisory lock on the
+// directory itself. A directory that this user may not open for reading is
+// locked through the file `stand_in` in it instead (made empty when it does
+// not exist), which every run in the directory locks the same way. Returns
+// false, holding nothing, where the platform cannot lock either; the run then
+// goes on without.
+bool hold_working_directory(const std::string& stand_in);
+
+// Waits until no other process holds the file `name` (a platform name), which
+// is to be replaced whole, then holds it until this process ends, so that
+// runs that replace one file take turns wherever they started. A symbolic link
+// is followed to the file it leads to. A file that does not exist yet is held
+// through its temporary file, which is made empty for it and which the
+// replacing then writes. The temporary file that replaces the file is held as
+// well, so that the lock stays with the name when the rename puts it there. A
+// name that leads to no regular file, a file that is already held, and a
+// platform without locks hold nothing.
+//
+// Runs hold the working directory first and then one such file: the one
+// lock on a directory, the other on a regular file, so no two runs can wait
+// for each other.
+void hold_while_replacing(const std::string& name);
 
 class UnitFile : public RecordSource {
  public:
@@ -42,8 +61,11 @@ class UnitFile : public RecordSource {
                    // beside it, which a committed close renames over it
   };
 
-  // Opens `name` (a platform name). Returns 0 and the file, or a failure number.
-  static int open(const std::string& name, Mode mode, std::unique_ptr<UnitFile>& file);
+  // Opens `name` (a platform name). Returns 0 and the file, or a failure
+  // number. A file that is `read_only` (Existing or Create) is opened for
+  // reading alone, so that a FIFO or a device is read to its end and a file
+  // that the user may not write is still read; a write to it is refused.
+  static int open(const std::string& name, Mode mode, bool read_only, std::unique_ptr<UnitFile>& file);
   // Standard output: written only.
   static std::unique_ptr<UnitFile> console();
 

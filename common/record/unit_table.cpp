@@ -59,7 +59,7 @@ int UnitTable::connect(int unit, std::string_view given, OpenStatus status, Open
                               : status == OpenStatus::Old ? UnitFile::Mode::Existing
                                                           : UnitFile::Mode::Create;
   std::unique_ptr<UnitFile> file;
-  const int st = UnitFile::open(name, mode, file);
+  const int st = UnitFile::open(name, mode, options.read_only, file);
   if (st != 0) {
     failed_unit_ = unit;
     failed_path_ = full_path(name);
@@ -99,6 +99,8 @@ bool UnitTable::exists(std::string_view name) {
   struct stat st {};
   return ::stat(n.c_str(), &st) == 0;
 }
+
+void UnitTable::hold_while_replacing(std::string_view name) { rec::hold_while_replacing(platform_name(name)); }
 
 bool UnitTable::at_end(UnitRef unit) {
   bool end = true;

@@ -33,6 +33,10 @@ struct OpenOptions {
   // writes goes in whole or not at all: a write that the platform refuses
   // cuts the file back to its length at the open.
   bool append = false;
+  // The file is only read: it is opened for reading alone, so that a FIFO or
+  // a device is read to its end and a file that the user may not write is
+  // read all the same. A write to it is refused (failure 9).
+  bool read_only = false;
 };
 
 // The unit a statement names and how it handles a failure: without a status
@@ -60,6 +64,10 @@ class UnitTable {
   void close(UnitRef unit);
   // Whether a file of that name exists (a directory counts).
   static bool exists(std::string_view name);
+  // Holds the file of that name, which the run replaces whole, until the run
+  // ends: a run that replaces the same file waits for this one to end first
+  // (see rec::hold_while_replacing). Taken before the file is first looked at.
+  static void hold_while_replacing(std::string_view name);
   // Whether the unit's file holds no further record.
   bool at_end(UnitRef unit);
 

@@ -80,7 +80,10 @@ namespace {
 // leaves behind; the entries of the program itself are removed when it is
 // reaped (remove_clock_entries).
 [[noreturn]] void exec_with_clock(const char* binary, const std::string& clock, const std::vector<std::string>& args) {
-  ::setenv("LD_PRELOAD", FAKETIME_LIBRARY, 1);
+  // A library that the run's environment preloads comes after it.
+  const char* more = std::getenv("LD_PRELOAD");
+  const std::string preload = std::string(FAKETIME_LIBRARY) + (more != nullptr && *more != '\0' ? ":" + std::string(more) : "");
+  ::setenv("LD_PRELOAD", preload.c_str(), 1);
   ::setenv("FAKETIME", clock.c_str(), 1);
   ::unsetenv("FAKETIME_SHARED");
   std::vector<std::string> argv_s = {binary};
@@ -201,7 +204,8 @@ Process WorkDir::start(const std::vector<std::string>& args, const StartOptions&
     ::unsetenv("FORT600");
     for (std::string& e : env) ::putenv(e.data());
     if (options.file_size_limit > 0) {
-      ::signal(SIGXFSZ, SIG_IGN);  // an ignored signal stays ignored across exec
+      // An ignored signal stays ignored across exec.
+      ::signal(SIGXFSZ, options.file_size_signal ? SIG_DFL : SIG_IGN);
       rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
     }

@@ -27,6 +27,9 @@ struct StartOptions {
   // Above 0: no file may grow past this many bytes; a write beyond it fails
   // (EFBIG, SIGXFSZ ignored), as on a full disk.
   std::uint64_t file_size_limit = 0;
+  // With a file size limit: SIGXFSZ keeps its default action (ending the
+  // run) for the program itself to deal with.
+  bool file_size_signal = false;
   // Above 0: the run's address space is limited to this many bytes, so that
   // an allocation beyond it fails.
   std::uint64_t address_space_limit = 0;

@@ -1,7 +1,9 @@
 // Reliability, end to end: outputs that cannot be made, full disks, damaged
 // configurations, runs killed while the yearly level file is created or
 // rewritten, damaged hourly source files, a very long run report and a
-// hundred consecutive runs of the bundled example.
+// hundred consecutive runs of the bundled example, runs that share files
+// wherever they start, a rename that is refused, a FIFO as the hourly source
+// file and a file size limit.
 //
 // Every case checks what the user sees (console, standard error, exit status)
 // and that nothing was lost: the run report keeps every earlier line, the
@@ -30,6 +32,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -115,9 +118,10 @@ std::string station_list(int locations) {
   return s;
 }
 
-std::string gauge_source() {
+// Six hours from `first_hour` of 1 January.
+std::string gauge_source(int first_hour = 1) {
   std::string s = "LAKE01 LAKE02 OTHER LAKE03\n";
-  for (int h = 1; h <= 6; ++h) {
+  for (int h = first_hour; h < first_hour + 6; ++h) {
     char b[96];
     std::snprintf(b, sizeof b, "2024-01-01 %02d:00 217.%03d 218.%03d 1.5 219.%03d\n", h, 125 * h, 250 * h, 375 * h);
     s += b;
@@ -1088,9 +1092,10 @@ TEST(ReliabilityTurns, TwoRunsStartedTogetherEndAsOneAfterTheOther) {
   ::testing::Test::RecordProperty("trials with both runs seen waiting", held_trials);
 }
 
-TEST(ReliabilityTurns, RunWhereTheDirectoryCannotBeLockedGoesOn) {
-  // A user who may not read the working directory cannot lock it; the run
-  // then goes on without waiting, as a run of its own.
+TEST(ReliabilityTurns, RunInADirectoryThatCannotBeReadIsAsAnyOther) {
+  // A user who may write the working directory but not read it (mode 0333)
+  // cannot open it to lock it; the run locks it through the run report,
+  // which it makes first thing, and is a run as any other.
   if (::geteuid() != 0 || !nobody_can_run()) GTEST_SKIP() << "needs a run as nobody";
   e2e::WorkDir ref;
   set_up(ref, 2);
@@ -1111,6 +1116,399 @@ TEST(ReliabilityTurns, RunWhereTheDirectoryCannotBeLockedGoesOn) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, want.out);
   EXPECT_TRUE(wd.files() == ref.files());
+}
+
+// ---------------------------------------------------------------------------
+// Runs that share files wherever they start: the yearly level file of two
+// working directories, the crossed case, a directory that cannot be read.
+
+// A lock that the test holds on a file, as a living run does.
+class HeldLock {
+ public:
+  explicit HeldLock(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) release();
+  }
+  ~HeldLock() { release(); }
+  HeldLock(const HeldLock&) = delete;
+  HeldLock& operator=(const HeldLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+  void release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// Whether the lock table shows the lock that this process holds on `path`:
+// where it cannot, no wait of a run can be seen either.
+bool lock_table_shows(const std::string& path) { return locks_on(path).holding.count(::getpid()) > 0; }
+
+// Waits until every one of `runs` waits for a lock on its file (run k on
+// paths[k]), for at most a minute; false when one of them ends first.
+bool all_waiting(const std::vector<e2e::Process*>& runs, const std::vector<std::string>& paths) {
+  const auto deadline = steady_clock::now() + std::chrono::seconds(60);
+  while (steady_clock::now() < deadline) {
+    bool all = true;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      if (runs[k]->ended()) return false;
+      all = all && locks_on(paths[k]).waiting.count(runs[k]->pid()) > 0;
+    }
+    if (all) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+// The end of a run, waited for at most two minutes: a run that is still
+// going then (two runs waiting for each other) is killed.
+e2e::RunResult end_of(e2e::Process& run) {
+  const auto deadline = steady_clock::now() + std::chrono::seconds(120);
+  while (!run.ended() && steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return run.ended() ? run.wait() : run.kill();
+}
+
+// A working directory of two gauges with six hours of source from
+// `first_hour`, whose yearly level file is `yearly` (an absolute name).
+void set_up_with_yearly(const e2e::WorkDir& wd, const std::string& yearly, int first_hour) {
+  set_up(wd, 2, gauge_source(first_hour));
+  Configured c;
+  c.yearly = yearly;
+  wd.write(kConfig, configuration(c));
+}
+
+std::string yearly_in(const e2e::WorkDir& wd) { return fs::canonical(wd.path()).string() + "/lake_lvl.tb0"; }
+
+// A console with the name of its yearly file, which differs from directory
+// to directory, shown as one name of the same length.
+std::string masked(std::string out, const std::string& yearly) {
+  for (std::size_t at = out.find(yearly); at != std::string::npos; at = out.find(yearly, at))
+    out.replace(at, yearly.size(), std::string(yearly.size(), '#'));
+  return out;
+}
+
+TEST(ReliabilityShared, RunsInTwoDirectoriesSharingTheYearlyFileTakeTurns) {
+  // Directory a merges hours 1 to 6, directory b hours 7 to 12, into one
+  // yearly file in a third directory. Started together, both end as one run
+  // after the other would, whichever came first: both merges kept.
+  struct Case {
+    std::string name;
+    bool existing;  // a yearly file that an earlier run of a made
+    bool hold;      // the test holds the yearly file (or, when there is none,
+                    // its temporary file, as a living run writing it) until
+                    // both runs wait for it
+  };
+  const std::vector<Case> cases = {
+      {"an existing yearly file, both runs waiting", true, true},
+      {"no yearly file yet, both waiting for a temporary file that a living run holds", false, true},
+      {"an existing yearly file, started together", true, false},
+      {"no yearly file yet, started together", false, false},
+  };
+  for (const Case& c : cases) {
+    for (int trial = 0; trial < 3; ++trial) {
+      SCOPED_TRACE(c.name + ", trial " + std::to_string(trial));
+      // The two orders one after the other: the yearly file and the consoles
+      // (each run adds the offsets to every hour, so the order shows).
+      std::map<std::string, std::string> yearly_after;  // by order "ab" / "ba"
+      std::map<std::string, std::multiset<std::string>> consoles;
+      for (const std::string order : {"ab", "ba"}) {
+        e2e::WorkDir shared(false), a, b;
+        set_up_with_yearly(a, yearly_in(shared), 1);
+        set_up_with_yearly(b, yearly_in(shared), 7);
+        if (c.existing) {
+          ASSERT_EQ(a.run({"2024"}).status, 0);
+        }
+        for (char d : order) consoles[order].insert(masked((d == 'a' ? a : b).run({"2024"}).out, yearly_in(shared)));
+        yearly_after[order] = shared.read("lake_lvl.tb0");
+      }
+
+      e2e::WorkDir shared(false), a, b;
+      const std::string yearly = yearly_in(shared);
+      const std::string temp = yearly + ".orvistad.tmp";
+      set_up_with_yearly(a, yearly, 1);
+      set_up_with_yearly(b, yearly, 7);
+      if (c.existing) {
+        ASSERT_EQ(a.run({"2024"}).status, 0);
+      }
+      const std::string held_path = c.existing ? yearly : temp;
+      const std::string held_bytes = "being written by a living run";
+      if (!c.existing && c.hold) shared.write("lake_lvl.tb0.orvistad.tmp", held_bytes);
+      std::optional<HeldLock> held;
+      if (c.hold) {
+        held.emplace(held_path);
+        ASSERT_TRUE(held->held());
+        if (!lock_table_shows(held_path)) GTEST_SKIP() << "the lock table does not show the locks";
+      }
+      e2e::Process first = a.start({"2024"});
+      e2e::Process second = b.start({"2024"});
+      if (c.hold) {
+        EXPECT_TRUE(all_waiting({&first, &second}, {held_path, held_path}));
+        // The temporary file that the living run writes is neither removed nor written.
+        if (!c.existing) {
+          EXPECT_EQ(shared.read("lake_lvl.tb0.orvistad.tmp"), held_bytes);
+        }
+        // Then that run is killed: its lock goes, its leftover is removed.
+        held->release();
+      }
+      const e2e::RunResult ra = end_of(first);
+      const e2e::RunResult rb = end_of(second);
+      EXPECT_EQ(ra.status, 0) << ra.err;
+      EXPECT_EQ(rb.status, 0) << rb.err;
+      EXPECT_EQ(ra.err + rb.err, "");
+      const std::multiset<std::string> got = {masked(ra.out, yearly), masked(rb.out, yearly)};
+      const std::string after = shared.read("lake_lvl.tb0");
+      const std::string order = after == yearly_after["ab"] ? "ab" : "ba";
+      EXPECT_TRUE(after == yearly_after[order]) << first_difference(after, yearly_after[order]);
+      EXPECT_TRUE(got == consoles[order]);
+      EXPECT_FALSE(shared.exists("lake_lvl.tb0.orvistad.tmp"));
+    }
+  }
+}
+
+TEST(ReliabilityShared, CrossedDirectoriesDoNotWaitForEachOther) {
+  // The yearly file of a run in x lies in y, that of a run in y in x. Each
+  // run holds its own directory while it waits for its yearly file: neither
+  // may wait for the other's directory.
+  for (int trial = 0; trial < 3; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    e2e::WorkDir x, y, ref_x, ref_y;
+    set_up_with_yearly(x, yearly_in(y), 1);
+    set_up_with_yearly(y, yearly_in(x), 7);
+    set_up_with_yearly(ref_x, yearly_in(ref_y), 1);
+    set_up_with_yearly(ref_y, yearly_in(ref_x), 7);
+    for (const e2e::WorkDir* wd : {&x, &y, &ref_x, &ref_y}) ASSERT_EQ(wd->run({"2024"}).status, 0);
+    const e2e::RunResult want_x = ref_x.run({"2024"});
+    const e2e::RunResult want_y = ref_y.run({"2024"});
+
+    HeldLock in_y(yearly_in(y)), in_x(yearly_in(x));
+    ASSERT_TRUE(in_y.held() && in_x.held());
+    if (!lock_table_shows(yearly_in(x))) GTEST_SKIP() << "the lock table does not show the locks";
+    e2e::Process run_x = x.start({"2024"});
+    e2e::Process run_y = y.start({"2024"});
+    EXPECT_TRUE(all_waiting({&run_x, &run_y}, {yearly_in(y), yearly_in(x)}));
+    in_y.release();
+    in_x.release();
+    const e2e::RunResult rx = end_of(run_x);
+    const e2e::RunResult ry = end_of(run_y);
+    EXPECT_EQ(rx.status, 0) << rx.err;
+    EXPECT_EQ(ry.status, 0) << ry.err;
+    EXPECT_EQ(masked(rx.out, yearly_in(y)), masked(want_x.out, yearly_in(ref_y)));
+    EXPECT_EQ(masked(ry.out, yearly_in(x)), masked(want_y.out, yearly_in(ref_x)));
+    EXPECT_TRUE(x.read("lake_lvl.tb0") == ref_x.read("lake_lvl.tb0"));
+    EXPECT_TRUE(y.read("lake_lvl.tb0") == ref_y.read("lake_lvl.tb0"));
+  }
+}
+
+TEST(ReliabilityShared, ReplacedYearlyFileKeepsTheNextRunOutUntilTheRunEnds) {
+  // Run a has replaced the shared yearly file and is still going: it stops
+  // at its last placeholder file, a FIFO that nobody reads yet. A run of b
+  // started now waits for the new file until a has ended.
+  e2e::WorkDir shared(false), a, b, ref_shared(false), ref_a, ref_b;
+  set_up_with_yearly(a, yearly_in(shared), 1);
+  set_up_with_yearly(b, yearly_in(shared), 7);
+  set_up_with_yearly(ref_a, yearly_in(ref_shared), 1);
+  set_up_with_yearly(ref_b, yearly_in(ref_shared), 7);
+  for (const e2e::WorkDir* wd : {&a, &ref_a, &ref_a, &ref_b}) ASSERT_EQ(wd->run({"2024"}).status, 0);
+  const std::string fifo = a.path() + "/level/climate_lvl.tb0";
+  a.remove("level/climate_lvl.tb0");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const std::string yearly = yearly_in(shared);
+  {
+    const HeldLock probe(yearly);
+    if (!lock_table_shows(yearly)) GTEST_SKIP() << "the lock table does not show the locks";
+  }
+  struct stat old_file {};
+  ASSERT_EQ(::stat(yearly.c_str(), &old_file), 0);
+
+  e2e::Process run_a = a.start({"2024"});
+  // Until a's new yearly file is in place, and a holds it.
+  const auto deadline = steady_clock::now() + std::chrono::seconds(60);
+  bool replaced = false;
+  while (!replaced && !run_a.ended() && steady_clock::now() < deadline) {
+    struct stat now {};
+    replaced = ::stat(yearly.c_str(), &now) == 0 && now.st_ino != old_file.st_ino;
+    if (!replaced) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(replaced);
+  EXPECT_EQ(locks_on(yearly).holding, std::set<pid_t>{run_a.pid()});
+  e2e::Process run_b = b.start({"2024"});
+  EXPECT_TRUE(all_waiting({&run_b}, {yearly}));
+  // The reader that lets a end.
+  std::string drained;
+  {
+    std::ifstream reader(fifo, std::ios::binary);
+    drained.assign(std::istreambuf_iterator<char>(reader), std::istreambuf_iterator<char>());
+  }
+  EXPECT_EQ(drained, ref_a.read("level/climate_lvl.tb0"));
+  EXPECT_EQ(end_of(run_a).status, 0);
+  const e2e::RunResult rb = end_of(run_b);
+  EXPECT_EQ(rb.status, 0) << rb.err;
+  EXPECT_TRUE(shared.read("lake_lvl.tb0") == ref_shared.read("lake_lvl.tb0"))
+      << first_difference(shared.read("lake_lvl.tb0"), ref_shared.read("lake_lvl.tb0"));
+}
+
+TEST(ReliabilityShared, TwoRunsInADirectoryThatCannotBeReadTakeTurns) {
+  // Mode 0333: the runs, as an ordinary user, cannot open the directory to
+  // lock it. They take turns all the same, through the run report.
+  if (::geteuid() != 0) GTEST_SKIP() << "giving the directory to another user and running as one needs the superuser";
+  if (!nobody_can_run()) GTEST_SKIP() << "a run as nobody cannot reach the program here";
+  e2e::WorkDir ref;
+  set_up(ref, 2);
+  std::vector<std::string> console;
+  for (int k = 0; k < 2; ++k) console.push_back(ref.run({"2024"}).out);
+
+  for (int trial = 0; trial < 3; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    e2e::WorkDir wd;
+    set_up(wd, 2);
+    // An empty report, which the test holds as a run would: the same as none.
+    wd.write(kReport, "");
+    const fs::path root = fs::path(wd.path());
+    ASSERT_EQ(::lchown(root.c_str(), kNobody, kNobody), 0);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+      ASSERT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0);
+    const std::string report = wd.path() + "/" + kReport;
+    HeldLock held(report);
+    ASSERT_TRUE(held.held());
+    if (!lock_table_shows(report)) GTEST_SKIP() << "the lock table does not show the locks";
+    fs::permissions(root, fs::perms::owner_write | fs::perms::owner_exec);
+    e2e::StartOptions options;
+    options.user = kNobody;
+    e2e::Process first = wd.start({"2024"}, options);
+    e2e::Process second = wd.start({"2024"}, options);
+    EXPECT_TRUE(all_waiting({&first, &second}, {report, report}));
+    held.release();
+    const e2e::RunResult r1 = end_of(first);
+    const e2e::RunResult r2 = end_of(second);
+    fs::permissions(root, fs::perms::owner_all);
+    EXPECT_EQ(r1.status, 0) << r1.err;
+    EXPECT_EQ(r2.status, 0) << r2.err;
+    EXPECT_EQ(r1.err + r2.err, "");
+    EXPECT_TRUE((std::multiset<std::string>{r1.out, r2.out}) == (std::multiset<std::string>{console[0], console[1]}));
+    EXPECT_TRUE(wd.files() == ref.files());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// A rename that fails, a source that is a FIFO, a file size limit.
+
+TEST(ReliabilityPlaces, RefusedRenameRemovesTheTemporaryFile) {
+  // The new yearly file is written whole, but putting it in place is
+  // refused: failure 30 (an open failure, not a write), the old file kept,
+  // no temporary file left, so that a later run of the file's owner goes on.
+  struct Case {
+    std::string name;
+    bool sticky;  // else the rename is refused by a preloaded library
+  };
+  const std::vector<Case> cases = {
+      {"a rename refused as over a mount point (EBUSY)", false},
+      {"an ordinary user, a file of another user in a sticky directory (EPERM)", true},
+  };
+  int skipped = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.sticky && (::geteuid() != 0 || !nobody_can_run())) {
+      ++skipped;
+      continue;
+    }
+    e2e::WorkDir wd;
+    set_up(wd, 2);
+    ASSERT_EQ(wd.run({"2024"}).status, 0);
+    const std::map<std::string, std::string> before = wd.files();
+    e2e::StartOptions options;
+    if (c.sticky) {
+      // The user's working directory, and a year directory of mode 1777
+      // that holds a yearly file of the superuser which anyone may write.
+      const fs::path root = fs::path(wd.path());
+      for (const auto& entry : fs::recursive_directory_iterator(root))
+        ASSERT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0);
+      ASSERT_EQ(::lchown(root.c_str(), kNobody, kNobody), 0);
+      ASSERT_EQ(::lchown((root / "year").c_str(), 0, 0), 0);
+      ASSERT_EQ(::lchown((root / kYearly).c_str(), 0, 0), 0);
+      ASSERT_EQ(::chmod((root / "year").c_str(), 01777), 0);
+      ASSERT_EQ(::chmod((root / kYearly).c_str(), 0666), 0);
+      options.user = kNobody;
+    } else {
+      options.env = {std::string("LD_PRELOAD=") + REFUSE_RENAME_LIBRARY,
+                     "REFUSE_RENAME=/lake_lvl.tb0"};
+    }
+    const e2e::RunResult r = wd.start({"2024"}, options).wait();
+    EXPECT_EQ(r.status, 30);
+    EXPECT_EQ(r.err, "forrtl: severe (30): open failure, unit 100, file " + absolute(wd, kYearly) + "\r\n");
+    EXPECT_TRUE(wd.read(kYearly) == before.at(kYearly));
+    EXPECT_FALSE(wd.exists(std::string(kYearly) + ".orvistad.tmp"));
+    EXPECT_EQ(wd.read(kReport), before.at(kReport) + crlf({kStarted}));
+    // The owner's next run replaces the file as usual.
+    EXPECT_EQ(wd.run({"2024"}).status, 0);
+  }
+  if (skipped > 0) GTEST_SKIP() << skipped << " cases need a run as nobody, which cannot reach the program here";
+}
+
+TEST(ReliabilityPlaces, SourceFifoIsReadToItsEnd) {
+  // The hourly source file is a FIFO whose writer writes every byte and
+  // closes it: the run reads to the end and ends as with a plain file.
+  e2e::WorkDir wd, ref;
+  set_up(wd, 2);
+  const std::string fifo = wd.path() + "/" + kSourceName;
+  wd.remove(kSourceName);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  set_up(ref, 2);
+  const e2e::RunResult want = ref.run({"2024"});
+  ASSERT_EQ(want.status, 0);
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    const std::string bytes = gauge_source();
+    const bool ok = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    ::_exit(ok && ::close(fd) == 0 ? 0 : 1);
+  }
+  e2e::Process run = wd.start({"2024"});
+  const e2e::RunResult r = end_of(run);
+  int written = 0;
+  ::kill(writer, SIGKILL);  // a writer that the run never opened
+  ASSERT_EQ(::waitpid(writer, &written, 0), writer);
+  EXPECT_TRUE(WIFEXITED(written) && WEXITSTATUS(written) == 0);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, want.out);
+  EXPECT_TRUE(wd.read(kYearly) == ref.read(kYearly));
+}
+
+TEST(ReliabilityPlaces, FileSizeLimitIsAFullDisk) {
+  // A file size limit whose signal the run meets with its default action:
+  // the refused write ends the run with failure 38 naming the file, the
+  // yearly file is kept (or none made), no temporary file is left.
+  struct Case {
+    std::string name;
+    bool existing;  // else the run creates the yearly file
+    int unit;
+  };
+  const std::vector<Case> cases = {
+      {"the rewrite of the yearly file", true, 100},
+      {"the creation of the yearly file", false, 999},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    e2e::WorkDir wd;
+    set_up(wd, 2);
+    if (c.existing) {
+      ASSERT_EQ(wd.run({"2024"}).status, 0);
+    }
+    const std::map<std::string, std::string> before = wd.files();
+    e2e::StartOptions options;
+    options.file_size_limit = 100000;  // the yearly file of two gauges is 404 kB
+    options.file_size_signal = true;
+    const e2e::RunResult r = wd.start({"2024"}, options).wait();
+    EXPECT_EQ(r.status, 38);
+    EXPECT_EQ(r.err, "forrtl: severe (38): error during write, unit " + std::to_string(c.unit) + ", file " +
+                         absolute(wd, kYearly) + "\r\n");
+    EXPECT_EQ(wd.exists(kYearly), c.existing);
+    if (c.existing) {
+      EXPECT_TRUE(wd.read(kYearly) == before.at(kYearly));
+    }
+    EXPECT_FALSE(wd.exists(std::string(kYearly) + ".orvistad.tmp"));
+  }
 }
 
 // ---------------------------------------------------------------------------
