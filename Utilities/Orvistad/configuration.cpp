@@ -13,7 +13,6 @@ using rec::kConsole;
 
 namespace {
 constexpr std::string_view STATION_LIST = "level_station_list.xyz";
-constexpr rec::OpenOptions kReadOnly{.read_only = true};
 constexpr int CONFIG_NAME_INDEX = 900;
 }  // namespace
 
@@ -32,7 +31,7 @@ void configuration_step(RunState& rs) {
   static const rec::Format file_line("(A12,A60)");
   rec::Units& io = rs.io;
   // A configuration that cannot be opened ends the run with the open's failure.
-  io.open(CONFIG_UNIT, at::fln(CONFIG_NAME_INDEX).view(), rec::OpenStatus::Old, kReadOnly);
+  io.open(CONFIG_UNIT, at::fln(CONFIG_NAME_INDEX).view(), rec::OpenStatus::Old, READ_ONLY);
   io.read_list(CONFIG_UNIT);
   io.read(CONFIG_UNIT, file_line, rs.JUNK, rs.INPUTFILENAME);
   io.write(kConsole, file_line, rs.JUNK, rs.INPUTFILENAME);
@@ -91,10 +90,10 @@ void station_list_step(RunState& rs) {
   const int n = rs.STATION_COUNT;
   if (n <= 0) {
     // Nothing is read, so a missing station list has no effect.
-    rs.io.open(rec::checked(CONFIG_UNIT, rs.IOS), STATION_LIST, rec::OpenStatus::Old, kReadOnly);
+    rs.io.open(rec::checked(CONFIG_UNIT, rs.IOS), STATION_LIST, rec::OpenStatus::Old, READ_ONLY);
     return;
   }
-  rs.io.open(CONFIG_UNIT, STATION_LIST, rec::OpenStatus::Old, kReadOnly);
+  rs.io.open(CONFIG_UNIT, STATION_LIST, rec::OpenStatus::Old, READ_ONLY);
   for (int i = 1; i <= n; ++i) {
     const std::size_t k = static_cast<std::size_t>(i - 1);
     rs.io.read_list(CONFIG_UNIT, at::XSTA[k], at::YSTA[k], at::GNAME[k]);

@@ -78,8 +78,7 @@ void hourly_source_open(RunState& rs) {
     rec::stop_number(MISSING_SOURCE_STOP);
   }
   // Unit 99 still holds the station list; the open closes it first.
-  static constexpr rec::OpenOptions read_only{.read_only = true};
-  io.open(rec::checked(CONFIG_UNIT, rs.IOS), rs.INPUTFILENAME.view(), rec::OpenStatus::Unknown, read_only);
+  io.open(rec::checked(CONFIG_UNIT, rs.IOS), rs.INPUTFILENAME.view(), rec::OpenStatus::Unknown, READ_ONLY);
   if (rs.IOS != 0) {
     io.print(kConsole, "Problems opening ", rs.INPUTFILENAME);
     rec::stop();

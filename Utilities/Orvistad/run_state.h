@@ -23,6 +23,9 @@ inline constexpr int MAX_SOURCE_COLUMNS = 99; // header slots that take part
 // The run report, which every run appends to first.
 inline constexpr const char* RUN_REPORT = "runReport.txt";
 
+// How the steps that only read a file open it.
+inline constexpr rec::OpenOptions READ_ONLY{.read_only = true};
+
 // Units of the run.
 inline constexpr int REPORT_UNIT = 99;         // run report: started and normal-ending lines
 inline constexpr int GARBAGE_REPORT_UNIT = 98; // run report: garbage pairs

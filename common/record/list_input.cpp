@@ -284,7 +284,7 @@ TextReadsScan::Outcome TextReadsScan::outcome() const {
 void TextReadsScan::put(char c) {
   switch (at_) {
     case At::Start:
-      if (phase_ == Phase::Between) start_read();
+      if (phase_ == Phase::Between) phase_ = Phase::Seeking;
       if (c == kEndOfFileMark) {
         at_ = At::Mark;
         return;
@@ -357,7 +357,7 @@ void TextReadsScan::put(char c) {
 void TextReadsScan::end_record() {
   switch (at_) {
     case At::Start:  // an empty record
-      if (phase_ == Phase::Between) start_read();
+      if (phase_ == Phase::Between) phase_ = Phase::Seeking;
       break;
     case At::Mark:  // the character 26 alone ends the file for the read
       phase_ = Phase::Between;
@@ -377,11 +377,6 @@ void TextReadsScan::end_record() {
       break;
   }
   at_ = At::Start;
-}
-
-void TextReadsScan::start_read() {
-  phase_ = Phase::Seeking;
-  seen_.read = true;
 }
 
 void TextReadsScan::start_value(char c) {

@@ -34,9 +34,9 @@ int list_read(RecordSource& source, ListSource kind, ItemCursor items);
 // inside a read that the end cut short included.
 class TextReadsScan {
  public:
-  // What the reads leave once the file ends after the bytes taken so far.
+  // What the reads leave once the file ends after the bytes taken so far,
+  // when they took any: a file without bytes is not read at all.
   struct Outcome {
-    bool read = false;      // at least one read was made: the file was not empty
     int status = 0;         // the status of the last read
     bool assigned = false;  // some read assigned a value to the text ...
     std::string text;       // ... and this is the value of the latest one
@@ -71,7 +71,6 @@ class TextReadsScan {
   };
   void put(char c);
   void end_record();
-  void start_read();
   void start_value(char c);
   void close_quote();
   void keep(char c);

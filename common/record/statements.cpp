@@ -79,15 +79,15 @@ void Units::read_list_to_end(UnitRef unit, tarvello::TextRef text, FileScan& sca
       scan.inode = id.inode;
     }
     if (taken == 0) return 0;  // an empty file is not read
-    std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(taken - scan.reads.taken(), 1 << 20)), '\0');
+    read = true;
+    std::string chunk;
     while (scan.reads.taken() < taken) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(taken - scan.reads.taken(), chunk.size()));
-      const std::size_t got = file->read_at(static_cast<off_t>(scan.reads.taken()), chunk.data(), want);
+      chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(taken - scan.reads.taken(), 1 << 20)));
+      const std::size_t got = file->read_at(static_cast<off_t>(scan.reads.taken()), chunk.data(), chunk.size());
       if (got == 0) break;  // the file was cut short since the open
       scan.reads.take(std::string_view(chunk.data(), got));
     }
     const TextReadsScan::Outcome outcome = scan.reads.outcome();
-    read = outcome.read;
     if (outcome.assigned) text.assign(outcome.text);
     return outcome.status;
   });
